@@ -1,0 +1,21 @@
+// Conversions of plain C++ values to new Python objects.
+#pragma once
+
+#include <Python.h>
+
+#include "util/digest.hpp"
+
+#include <string_view>
+
+namespace voralix::binding {
+
+inline PyObject* to_python_str(std::string_view s) noexcept
+{
+    return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()));
+}
+
+// The 64-character lowercase hex form of a digest, written straight into a
+// compact ASCII str.
+PyObject* digest_to_python(const Digest& d) noexcept;
+
+} // namespace voralix::binding

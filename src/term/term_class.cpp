@@ -1,0 +1,185 @@
+#include "term/term_class.hpp"
+
+#include "binding/convert.hpp"
+#include "binding/pyclass.hpp"
+#include "binding/values.hpp"
+#include "errors/error.hpp"
+#include "types/type_classes.hpp"
+#include "util/ref.hpp"
+
+namespace voralix {
+
+using namespace binding;
+using TermObject = Object<TermValue>;
+
+namespace {
+
+Param kTermParams[] = {{"name"}, {"type"}};
+Signature kTermNew("Term", "Term", CallKind::Constructor, kTermParams);
+Signature kTermUid("Term", "uid", CallKind::Method);
+Param kCallParams[] = {{"other"}};
+Signature kTermCall("Term", "__call__", CallKind::Call, kCallParams);
+
+PyObject* term_apply(TermObject* self, Args& a);
+
+PyObject* new_term_object(PyTypeObject* type, Term t) noexcept
+{
+    PyObject* o = wrap(type, TermValue{std::move(t)});
+    if (o != nullptr) {
+        as_object<TermValue>(o)->vectorcall = &call_vectorcall<kTermCall, term_apply>;
+    }
+    return o;
+}
+
+PyObject* term_new(PyTypeObject* type, Args& a)
+{
+    std::string_view name;
+    if (!to_text(a[0], a.name(0), name)) return nullptr;
+    Type t;
+    if (!python_to_type(a[1], t)) return nullptr;
+    return new_term_object(type, Term(std::string(name), std::move(t)));
+}
+
+PyObject* term_apply(TermObject* self, Args& a)
+{
+    if (!check_instance(a[0], term_type(), a.name(0))) return nullptr;
+    Term f, x;
+    if (!read_term(reinterpret_cast<PyObject*>(self), f) || !read_term(a[0], x)) return nullptr;
+    const Type& ft = f.type();
+    if (ft.is_variable()) {
+        return raise_error(VoralixError::type_mismatch("application type (A -> B)", ft.text(),
+                                                       "term application"));
+    }
+    Type input = ft.left();
+    if (!(x.type() == input)) {
+        return raise_error(
+            VoralixError::type_mismatch(input.text(), x.type().text(), "function application"));
+    }
+    std::string name = "(";
+    name += f.name();
+    name += ' ';
+    name += x.name();
+    name += ')';
+    return new_term_object(term_type(), Term(std::move(name), ft.right()));
+}
+
+PyObject* term_get_name(TermObject* self)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    return to_python_str(self->value.term.name());
+}
+
+int term_set_name(TermObject* self, PyObject* value)
+{
+    std::string_view name;
+    if (!to_text(value, "name", name)) return -1;
+    ExclusiveBorrow borrow(self->borrow);
+    if (!borrow) return -1;
+    self->value.term = Term(std::string(name), self->value.term.type());
+    return 0;
+}
+
+PyObject* term_get_type(TermObject* self)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    return type_to_python(self->value.term.type());
+}
+
+PyObject* term_uid(TermObject* self, Args&)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    return digest_to_python(self->value.term.uid_digest());
+}
+
+PyObject* term_str(TermObject* self)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    return to_python_str(self->value.term.text());
+}
+
+PyObject* term_repr(TermObject* self)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    const Term& t = self->value.term;
+    std::string s = "Term(\"";
+    s += t.name();
+    s += "\", ";
+    t.type().append_text(s);
+    s += ')';
+    return to_python_str(s);
+}
+
+Py_hash_t term_hash(TermObject* self)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return -1;
+    return static_cast<Py_hash_t>(self->value.term.python_hash());
+}
+
+PyObject* term_richcompare(PyObject* self, PyObject* other, int op) noexcept
+{
+    try {
+        if (op == Py_NE) {
+            Ref eq = Ref::steal(PyObject_RichCompare(self, other, Py_EQ));
+            if (!eq) return nullptr;
+            int truth = PyObject_IsTrue(eq.get());
+            if (truth < 0) return nullptr;
+            return new_bool(truth == 0);
+        }
+        if (op != Py_EQ || !Py_IS_TYPE(other, term_type())) Py_RETURN_NOTIMPLEMENTED;
+        Term a, b;
+        if (!read_term(self, a) || !read_term(other, b)) return nullptr;
+        return new_bool(a == b);
+    } catch (...) {
+        return raise_cpp_exception();
+    }
+}
+
+} // namespace
+
+bool read_term(PyObject* obj, Term& out) noexcept
+{
+    auto* o = as_object<TermValue>(obj);
+    SharedBorrow borrow(o->borrow);
+    if (!borrow) return false;
+    out = o->value.term;
+    return true;
+}
+
+PyObject* term_to_python(const Term& t) noexcept
+{
+    return new_term_object(term_type(), t);
+}
+
+PyTypeObject* term_type()
+{
+    static PyTypeObject* type = [] {
+        ClassBuilder b("Term", kTermNew,
+                       "A typed term: a name inhabiting a type, such as f of type (A -> B).\n\n"
+                       "Calling a term applies it: f(x) is the term (f x) of type B when f has "
+                       "type (A -> B) and x has type A.");
+        b.object<TermValue>()
+            .constructor<kTermNew, term_new>()
+            .callable()
+            .def<kTermUid, term_uid>("Returns the unique identifier of this term: a SHA256 "
+                                     "hash built from the term's name and its type's uid.")
+            .attribute("name", &getter<term_get_name>, &setter<term_set_name>,
+                       "The name of this term.")
+            .attribute("type", &getter<term_get_type>, nullptr,
+                       "Gets the type of this term.\n\n"
+                       "Returns:\n    The type, a new Variable or Application object.")
+            .slot(Py_tp_str, reinterpret_cast<void*>(&unary<term_str>))
+            .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<term_repr>))
+            .slot(Py_tp_hash, reinterpret_cast<void*>(&hash<term_hash>))
+            .slot(Py_tp_richcompare, reinterpret_cast<void*>(&term_richcompare));
+        return b.build();
+    }();
+    return type;
+}
+
+} // namespace voralix
