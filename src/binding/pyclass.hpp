@@ -244,7 +244,9 @@ public:
     template <Signature& Sig, auto Impl>
     ClassBuilder& def(const char* doc_body)
     {
-        return add_method(Sig, reinterpret_cast<PyCFunction>(&method<Sig, Impl>), doc_body);
+        // CPython stores every calling convention as PyCFunction; the flags tell it the real one.
+        auto fn = reinterpret_cast<void (*)()>(&method<Sig, Impl>);
+        return add_method(Sig, reinterpret_cast<PyCFunction>(fn), doc_body);
     }
     // Makes instances callable; each new instance must set its vectorcall
     // field to call_vectorcall<Sig, Impl>.

@@ -2,7 +2,11 @@
 // interpreter other than the first, with the classes registered in order.
 #include <Python.h>
 
+#include "graph/graph.hpp"
+#include "graph/node_classes.hpp"
+#include "patterns/pattern_classes.hpp"
 #include "term/term_class.hpp"
+#include "type_schema/type_schema_class.hpp"
 #include "types/type_classes.hpp"
 #include "util/ref.hpp"
 
@@ -22,6 +26,13 @@ const ClassEntry kClasses[] = {
     {"Variable", &variable_type},
     {"Application", &application_type},
     {"Term", &term_type},
+    {"Node", &node_type},
+    {"Edge", &edge_type},
+    {"Graph", &graph_type},
+    {"TypeSchema", &type_schema_type},
+    {"NodePattern", &node_pattern_type},
+    {"EdgePattern", &edge_pattern_type},
+    {"PathPattern", &path_pattern_type},
 };
 
 constexpr const char kModuleDoc[] =

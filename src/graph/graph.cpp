@@ -1,0 +1,97 @@
+#include "graph/graph.hpp"
+
+#include "binding/convert.hpp"
+#include "binding/pyclass.hpp"
+#include "binding/values.hpp"
+#include "graph/node_classes.hpp"
+
+namespace voralix {
+
+using namespace binding;
+using GraphObject = Object<GraphRecord>;
+
+Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Digest& type_uid)
+{
+    std::vector<NodeRecord> found;
+    if (!g.nodes) return found;
+    // No Python code runs during this walk (keys are checked to be str and
+    // values to be Node objects, whose records are copied), so the dict
+    // cannot change under it.
+    Py_ssize_t pos = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(g.nodes.get(), &pos, &key, &value)) {
+        if (!PyUnicode_Check(key)) {
+            raise_cannot_convert(key, "PyString");
+            return PythonError{};
+        }
+        NodeRecord n;
+        if (!read_node(value, n)) return PythonError{};
+        if (n.type.uid_digest() == type_uid) found.push_back(std::move(n));
+    }
+    return found;
+}
+
+GraphRecord read_graph(PyObject* obj) noexcept
+{
+    return as_object<GraphRecord>(obj)->value;
+}
+
+namespace {
+
+Signature kGraphNew("Graph", "Graph", CallKind::Constructor);
+
+PyObject* graph_new(PyTypeObject* type, Args&)
+{
+    GraphRecord g{Ref::steal(PyDict_New()), Ref::steal(PyDict_New())};
+    if (!g.nodes || !g.edges) return nullptr;
+    return wrap(type, std::move(g));
+}
+
+PyObject* graph_get_nodes(GraphObject* self)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    return Py_NewRef(self->value.nodes ? self->value.nodes.get() : Py_None);
+}
+
+PyObject* graph_get_edges(GraphObject* self)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    return Py_NewRef(self->value.edges ? self->value.edges.get() : Py_None);
+}
+
+PyObject* graph_str(GraphObject* self)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    const GraphRecord& g = self->value;
+    return PyUnicode_FromFormat("Graph(%zd nodes, %zd edges)",
+                                g.nodes ? PyDict_GET_SIZE(g.nodes.get()) : Py_ssize_t{0},
+                                g.edges ? PyDict_GET_SIZE(g.edges.get()) : Py_ssize_t{0});
+}
+
+} // namespace
+
+PyTypeObject* graph_type()
+{
+    static PyTypeObject* type = [] {
+        ClassBuilder b("Graph", kGraphNew,
+                       "A typed graph: `nodes` maps node uids to Node objects and `edges` maps "
+                       "edge uids to Edge objects.\n\n"
+                       "Fill the dicts directly (graph.nodes[n.uid()] = n) or through queries "
+                       "made with query(); every query shares the same two dicts.");
+        b.object<GraphRecord>()
+            .constructor<kGraphNew, graph_new>()
+            .attribute("nodes", &getter<graph_get_nodes>, nullptr,
+                       "The node dict itself: node uid -> Node.")
+            .attribute("edges", &getter<graph_get_edges>, nullptr,
+                       "The edge dict itself: edge uid -> Edge.")
+            .slot(Py_tp_str, reinterpret_cast<void*>(&unary<graph_str>))
+            .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<graph_str>));
+        return b.build();
+    }();
+    return type;
+}
+
+} // namespace voralix

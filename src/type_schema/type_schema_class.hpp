@@ -1,0 +1,22 @@
+// The Python class TypeSchema.
+#pragma once
+
+#include <Python.h>
+
+#include "type_schema/schema.hpp"
+
+#include <optional>
+
+namespace voralix {
+
+struct TypeSchemaValue {
+    Schema schema;
+};
+
+PyTypeObject* type_schema_type();
+
+// The schema argument of patterns: a str is the schema text, a TypeSchema
+// object gives its text, and anything else (None included) means no schema.
+std::optional<Schema> schema_from_python(PyObject* obj);
+
+} // namespace voralix
