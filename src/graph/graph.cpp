@@ -4,6 +4,7 @@
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
 #include "graph/node_classes.hpp"
+#include "query/query_class.hpp"
 
 namespace voralix {
 
@@ -39,12 +40,20 @@ GraphRecord read_graph(PyObject* obj) noexcept
 namespace {
 
 Signature kGraphNew("Graph", "Graph", CallKind::Constructor);
+Signature kGraphQuery("Graph", "query", CallKind::Method);
 
 PyObject* graph_new(PyTypeObject* type, Args&)
 {
     GraphRecord g{Ref::steal(PyDict_New()), Ref::steal(PyDict_New())};
     if (!g.nodes || !g.edges) return nullptr;
     return wrap(type, std::move(g));
+}
+
+PyObject* graph_query(GraphObject* self, Args&)
+{
+    SharedBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    return new_query(self->value);
 }
 
 PyObject* graph_get_nodes(GraphObject* self)
@@ -83,6 +92,9 @@ PyTypeObject* graph_type()
                        "made with query(); every query shares the same two dicts.");
         b.object<GraphRecord>()
             .constructor<kGraphNew, graph_new>()
+            .def<kGraphQuery, graph_query>(
+                "Returns a new Query on this graph's dicts, with an empty queue and no "
+                "bindings.")
             .attribute("nodes", &getter<graph_get_nodes>, nullptr,
                        "The node dict itself: node uid -> Node.")
             .attribute("edges", &getter<graph_get_edges>, nullptr,

@@ -5,6 +5,7 @@
 #include "graph/graph.hpp"
 #include "graph/node_classes.hpp"
 #include "patterns/pattern_classes.hpp"
+#include "query/query_class.hpp"
 #include "term/term_class.hpp"
 #include "type_schema/type_schema_class.hpp"
 #include "types/type_classes.hpp"
@@ -33,6 +34,7 @@ const ClassEntry kClasses[] = {
     {"NodePattern", &node_pattern_type},
     {"EdgePattern", &edge_pattern_type},
     {"PathPattern", &path_pattern_type},
+    {"Query", &query_type},
 };
 
 constexpr const char kModuleDoc[] =
