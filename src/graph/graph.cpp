@@ -25,9 +25,12 @@ Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Di
             raise_cannot_convert(key, "PyString");
             return PythonError{};
         }
-        NodeRecord n;
-        if (!read_node(value, n)) return PythonError{};
-        if (n.type.uid_digest() == type_uid) found.push_back(std::move(n));
+        if (!check_instance(value, node_type(), nullptr)) return PythonError{};
+        auto* node = as_object<NodeRecord>(value);
+        SharedBorrow borrow(node->borrow);
+        if (!borrow) return PythonError{};
+        // Only the nodes of the asked type are copied.
+        if (node->value.type.uid_digest() == type_uid) found.push_back(node->value);
     }
     return found;
 }

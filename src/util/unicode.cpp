@@ -34,6 +34,13 @@ char32_t decode_utf8(std::string_view text, std::size_t i, std::size_t& len) noe
         len = 1;
         return b0;
     }
+    // A sequence cut off by the end of the text reads as one byte (texts from
+    // Python are valid UTF-8; this only keeps malformed input in bounds).
+    const std::size_t need = b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
+    if (i + need > text.size()) {
+        len = 1;
+        return b0;
+    }
     auto cont = [&](std::size_t k) {
         return static_cast<char32_t>(static_cast<unsigned char>(text[i + k]) & 0x3F);
     };
