@@ -18,4 +18,8 @@ inline PyObject* to_python_str(std::string_view s) noexcept
 // compact ASCII str.
 PyObject* digest_to_python(const Digest& d) noexcept;
 
+// `a != b` as the negation of `a == b` evaluated through Python's full
+// comparison protocol (reflected operation and identity fallback included).
+PyObject* not_equal_via_eq(PyObject* a, PyObject* b) noexcept;
+
 } // namespace voralix::binding

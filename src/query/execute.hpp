@@ -7,6 +7,10 @@
 
 namespace voralix {
 
+// The nodes that pass `p`, in graph order: with a specific type only the
+// nodes of that type are tested. With `first_only` the scan stops at the first.
+Result<BindingList> find_nodes(const QueryRecord& q, const NodePattern& p, bool first_only);
+
 Status execute_match(QueryRecord& q, const MatchOp& op);
 Status execute_create(QueryRecord& q, const CreateOp& op);
 Status execute_merge(QueryRecord& q, const MergeOp& op);

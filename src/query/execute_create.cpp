@@ -46,34 +46,14 @@ Status create_node(QueryRecord& q, const NodePattern& p)
 
 Status merge_node(QueryRecord& q, const NodePattern& p)
 {
-    if (p.type_obj) {
-        Result<std::vector<NodeRecord>> candidates =
-            get_nodes_by_type(q.graph, p.type_obj.uid_digest());
-        if (!candidates) return std::move(candidates).error();
-        for (NodeRecord& n : *candidates) {
-            Result<bool> ok = node_pattern_matches(p, n);
-            if (!ok) return std::move(ok).error();
-            if (*ok) {
-                append_binding(q, p.variable, std::move(n));
-                return ok_status();
-            }
-        }
-        return create_node(q, p);
+    Result<BindingList> found = find_nodes(q, p, true);
+    if (!found) return std::move(found).error();
+    if (!found->empty()) {
+        append_binding(q, p.variable, std::move(found->front()));
+        return ok_status();
     }
-    DictWalk walk(q.graph.nodes);
-    PyObject *key, *value;
-    while (walk.next(key, value)) {
-        NodeRecord n;
-        if (!read_node(value, n)) return PythonError{};
-        Result<bool> ok = node_pattern_matches(p, n);
-        if (!ok) return std::move(ok).error();
-        if (*ok) {
-            append_binding(q, p.variable, std::move(n));
-            return ok_status();
-        }
-    }
-    if (walk.failed()) return PythonError{};
-    return ok_status();
+    // Only a typed pattern creates the node it did not find.
+    return p.type_obj ? create_node(q, p) : ok_status();
 }
 
 // The first node bound to `name`, if its list starts with a node.

@@ -14,19 +14,27 @@ void bind(QueryRecord& q, const std::optional<std::string>& variable, BindingLis
     if (variable) q.matched_vars.insert_or_assign(*variable, std::move(list));
 }
 
-// The nodes that pass `p`, in graph order.
-Result<BindingList> scan_nodes(const QueryRecord& q, const NodePattern& p)
+} // namespace
+
+Result<BindingList> find_nodes(const QueryRecord& q, const NodePattern& p, bool first_only)
 {
     BindingList found;
+    // Tests one candidate; true when the scan should stop.
+    auto test = [&](NodeRecord& n) -> Result<bool> {
+        Result<bool> ok = node_pattern_matches(p, n);
+        if (!ok) return std::move(ok).error();
+        if (*ok) found.emplace_back(std::move(n));
+        return *ok && first_only;
+    };
     if (p.type_obj) {
         // Only nodes of that type can pass: look them up by type uid.
         Result<std::vector<NodeRecord>> candidates =
             get_nodes_by_type(q.graph, p.type_obj.uid_digest());
         if (!candidates) return std::move(candidates).error();
         for (NodeRecord& n : *candidates) {
-            Result<bool> ok = node_pattern_matches(p, n);
-            if (!ok) return std::move(ok).error();
-            if (*ok) found.emplace_back(std::move(n));
+            Result<bool> stop = test(n);
+            if (!stop) return std::move(stop).error();
+            if (*stop) break;
         }
         return found;
     }
@@ -35,17 +43,19 @@ Result<BindingList> scan_nodes(const QueryRecord& q, const NodePattern& p)
     while (walk.next(key, value)) {
         NodeRecord n;
         if (!read_node(value, n)) return PythonError{};
-        Result<bool> ok = node_pattern_matches(p, n);
-        if (!ok) return std::move(ok).error();
-        if (*ok) found.emplace_back(std::move(n));
+        Result<bool> stop = test(n);
+        if (!stop) return std::move(stop).error();
+        if (*stop) return found;
     }
     if (walk.failed()) return PythonError{};
     return found;
 }
 
+namespace {
+
 Status match_node(QueryRecord& q, const NodePattern& p)
 {
-    Result<BindingList> found = scan_nodes(q, p);
+    Result<BindingList> found = find_nodes(q, p, false);
     if (!found) return std::move(found).error();
     bind(q, p.variable, std::move(*found));
     return ok_status();

@@ -50,6 +50,21 @@ Result<std::optional<std::string>> extract_var_or_none(PyObject* obj)
     return std::optional<std::string>(std::string(text));
 }
 
+// The edge form of merge and create: the edge pattern, then the start and the
+// end variable names, both required.
+template <class EdgeOp>
+Result<EdgeOp> edge_with_ends(std::string_view edge, PyObject* term, PyObject* schema,
+                              PyObject* properties, PyObject* start, PyObject* end)
+{
+    Result<EdgePattern> pattern = new_edge_pattern(edge, term, schema, properties, "forward");
+    if (!pattern) return std::move(pattern).error();
+    Result<std::string> from = extract_var(start);
+    if (!from) return std::move(from).error();
+    Result<std::string> to = extract_var(end);
+    if (!to) return std::move(to).error();
+    return EdgeOp{std::move(*pattern), std::move(*from), std::move(*to)};
+}
+
 // Appends `op` (if any) under an exclusive borrow and returns a new Query
 // object holding a copy of the query after the append.
 PyObject* append_and_copy(QueryObject* self, std::optional<QueryOperation>&& op)
@@ -135,14 +150,10 @@ PyObject* query_merge(QueryObject* self, Args& a)
         if (!node) return raise_error(std::move(node).error());
         op = op::Merge{MergeNode{std::move(*node)}};
     } else if (p.edge) {
-        Result<EdgePattern> edge =
-            new_edge_pattern(p.edge, a[TermArg], a[TermSchema], p.properties, "forward");
+        auto edge = edge_with_ends<MergeEdge>(*p.edge, a[TermArg], a[TermSchema], p.properties,
+                                              a[Start], a[End]);
         if (!edge) return raise_error(std::move(edge).error());
-        Result<std::string> start = extract_var(a[Start]);
-        if (!start) return raise_error(std::move(start).error());
-        Result<std::string> end = extract_var(a[End]);
-        if (!end) return raise_error(std::move(end).error());
-        op = op::Merge{MergeEdge{std::move(*edge), std::move(*start), std::move(*end)}};
+        op = op::Merge{std::move(*edge)};
     }
     return append_and_copy(self, std::move(op));
 }
@@ -167,14 +178,10 @@ PyObject* query_create(QueryObject* self, Args& a)
         if (!node) return raise_error(std::move(node).error());
         op = op::Create{CreateNode{std::move(*node)}};
     } else if (p.edge) {
-        Result<EdgePattern> edge = new_edge_pattern(p.edge, a[TermArg], nullptr, p.properties,
-                                                    "forward");
+        auto edge = edge_with_ends<CreateEdge>(*p.edge, a[TermArg], nullptr, p.properties,
+                                               a[Start], a[End]);
         if (!edge) return raise_error(std::move(edge).error());
-        Result<std::string> start = extract_var(a[Start]);
-        if (!start) return raise_error(std::move(start).error());
-        Result<std::string> end = extract_var(a[End]);
-        if (!end) return raise_error(std::move(end).error());
-        op = op::Create{CreateEdge{std::move(*edge), std::move(*start), std::move(*end)}};
+        op = op::Create{std::move(*edge)};
     }
     return append_and_copy(self, std::move(op));
 }

@@ -124,13 +124,7 @@ Py_hash_t term_hash(TermObject* self)
 PyObject* term_richcompare(PyObject* self, PyObject* other, int op) noexcept
 {
     try {
-        if (op == Py_NE) {
-            Ref eq = Ref::steal(PyObject_RichCompare(self, other, Py_EQ));
-            if (!eq) return nullptr;
-            int truth = PyObject_IsTrue(eq.get());
-            if (truth < 0) return nullptr;
-            return new_bool(truth == 0);
-        }
+        if (op == Py_NE) return not_equal_via_eq(self, other);
         if (op != Py_EQ || !Py_IS_TYPE(other, term_type())) Py_RETURN_NOTIMPLEMENTED;
         Term a, b;
         if (!read_term(self, a) || !read_term(other, b)) return nullptr;

@@ -58,15 +58,7 @@ Py_hash_t type_hash(TypeObject* self)
 PyObject* type_richcompare(PyObject* self, PyObject* other, int op) noexcept
 {
     try {
-        if (op == Py_NE) {
-            // The negation of == evaluated through the full protocol, so that
-            // the reflected operation and the identity fallback take part.
-            Ref eq = Ref::steal(PyObject_RichCompare(self, other, Py_EQ));
-            if (!eq) return nullptr;
-            int truth = PyObject_IsTrue(eq.get());
-            if (truth < 0) return nullptr;
-            return new_bool(truth == 0);
-        }
+        if (op == Py_NE) return not_equal_via_eq(self, other);
         if (op != Py_EQ || !Py_IS_TYPE(other, Py_TYPE(self))) Py_RETURN_NOTIMPLEMENTED;
         auto* a = as_object<TypeValue>(self);
         auto* b = as_object<TypeValue>(other);
