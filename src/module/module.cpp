@@ -57,8 +57,10 @@ constexpr const char kModuleDoc[] =
     "- `NodePattern`, `EdgePattern`, `PathPattern`: Query patterns\n"
     "- `Query`: Cypher-like query builder\n";
 
+// m_size 0 (not -1): CPython then calls the entry point again in every other
+// interpreter instead of copying the first module, so the refusal below runs.
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "voralix", kModuleDoc, -1, nullptr, nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "voralix", kModuleDoc, 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
 std::atomic<std::int64_t> g_interpreter{-1};

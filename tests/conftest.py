@@ -1,0 +1,186 @@
+"""Shared fixtures, a subprocess runner and a pure-Python model of the type
+core. Model types are tuples ("var", name) or ("app", left, right); the model
+follows the written rules directly and shares no code with the extension.
+The `M` fixture hands this module to the tests as the model."""
+
+import hashlib
+import os
+import struct
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import voralix
+
+
+@pytest.fixture
+def A():
+    return voralix.Variable("A")
+
+
+@pytest.fixture
+def B():
+    return voralix.Variable("B")
+
+
+@pytest.fixture
+def C():
+    return voralix.Variable("C")
+
+
+def run_python(code, env=None, timeout=120, stdin=None):
+    """Runs `code` in a fresh interpreter; returns the CompletedProcess."""
+    full_env = {k: v for k, v in os.environ.items() if k != "PYTHONHASHSEED"}
+    full_env.update(env or {})
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], input=stdin,
+                          capture_output=True, text=True, env=full_env, timeout=timeout)
+
+
+@pytest.fixture(scope="session")
+def run_snippet():
+    return run_python
+
+
+class Eq:
+    """An object whose __eq__ returns `result`, or raises it if it is an exception."""
+    __hash__ = None
+
+    def __init__(self, result):
+        self.result = result
+
+    def __eq__(self, other):
+        if isinstance(self.result, BaseException):
+            raise self.result
+        return self.result
+
+
+@pytest.fixture(scope="session")
+def eq_returning():
+    return Eq
+
+
+@pytest.fixture(scope="session")
+def M():
+    return sys.modules[__name__]
+
+
+@pytest.fixture(scope="session")
+def cpython_bytes_hash():
+    """hash() of byte strings in an interpreter started with PYTHONHASHSEED=0,
+    that is SipHash-1-3 with both keys zero: an oracle independent of ours."""
+    if sys.hash_info.algorithm != "siphash13":
+        pytest.skip("interpreter does not hash with SipHash-1-3")
+
+    def hashes(blobs):
+        code = "import sys\nfor b in sys.stdin.read().split(): print(hash(bytes.fromhex(b)))"
+        r = run_python(code, env={"PYTHONHASHSEED": "0"}, stdin=" ".join(b.hex() for b in blobs))
+        assert r.returncode == 0, r.stderr
+        return [int(x) for x in r.stdout.split()]
+
+    return hashes
+
+
+# --- Model -----------------------------------------------------------------
+
+def var(name):
+    return ("var", name)
+
+
+def app(left, right):
+    return ("app", left, right)
+
+
+def build_type(t):
+    if t[0] == "var":
+        return voralix.Variable(t[1])
+    return voralix.Application(build_type(t[1]), build_type(t[2]))
+
+
+_M64 = (1 << 64) - 1
+
+
+def _rotl(x, b):
+    return ((x << b) | (x >> (64 - b))) & _M64
+
+
+def _round(v0, v1, v2, v3):
+    v0 = (v0 + v1) & _M64
+    v1 = _rotl(v1, 13) ^ v0
+    v0 = _rotl(v0, 32)
+    v2 = (v2 + v3) & _M64
+    v3 = _rotl(v3, 16) ^ v2
+    v0 = (v0 + v3) & _M64
+    v3 = _rotl(v3, 21) ^ v0
+    v2 = (v2 + v1) & _M64
+    v1 = _rotl(v1, 17) ^ v2
+    return v0, v1, _rotl(v2, 32), v3
+
+
+def python_hash(data):
+    """SipHash-1-3 with zero keys, read as signed, -1 replaced by -2."""
+    v = [0x736F6D6570736575, 0x646F72616E646F6D, 0x6C7967656E657261, 0x7465646279746573]
+    full = len(data) - len(data) % 8
+    last = ((len(data) & 0xFF) << 56) | int.from_bytes(data[full:], "little")
+    words = [struct.unpack_from("<Q", data, i)[0] for i in range(0, full, 8)] + [last]
+    for m in words:
+        v[3] ^= m
+        v = list(_round(*v))
+        v[0] ^= m
+    v[2] ^= 0xFF
+    for _ in range(3):
+        v = list(_round(*v))
+    h = v[0] ^ v[1] ^ v[2] ^ v[3]
+    h = h - (1 << 64) if h >= 1 << 63 else h
+    return -2 if h == -1 else h
+
+
+def type_text(t):
+    return t[1] if t[0] == "var" else f"({type_text(t[1])} -> {type_text(t[2])})"
+
+
+def type_repr(t):
+    if t[0] == "var":
+        return f'Variable("{t[1]}")'
+    return f"Application({type_text(t[1])}, {type_text(t[2])})"
+
+
+def type_uid(t):
+    if t[0] == "var":
+        data = b"var:" + t[1].encode()
+    else:
+        data = f"app:{type_uid(t[1])}:{type_uid(t[2])}".encode()
+    return hashlib.sha256(data).hexdigest()
+
+
+def type_encoding(t):
+    """E(t): tag word, body, closing zero word."""
+    if t[0] == "var":
+        return bytes(8) + t[1].encode() + b"\xff" + bytes(8)
+    return struct.pack("<Q", 1) + type_encoding(t[1]) + type_encoding(t[2]) + bytes(8)
+
+
+def type_hash(t):
+    if t[0] == "var":
+        return python_hash(t[1].encode() + b"\xff")
+    return python_hash(type_encoding(t[1]) + type_encoding(t[2]))
+
+
+def term_uid(name, t):
+    return hashlib.sha256(f"term:{name}:{type_uid(t)}".encode()).hexdigest()
+
+
+def term_hash_stream(name, t):
+    return name.encode() + b"\xff" + type_encoding(t)
+
+
+def apply_terms(fname, ft, xname, xt):
+    """("ok", name, type) or ("error", message)."""
+    if ft[0] == "var":
+        return ("error", "Type mismatch: expected application type (A -> B), got "
+                f"{type_text(ft)} (in term application)")
+    if ft[1] != xt:
+        return ("error", f"Type mismatch: expected {type_text(ft[1])}, got {type_text(xt)} "
+                "(in function application)")
+    return ("ok", f"({fname} {xname})", ft[2])
