@@ -6,6 +6,9 @@
 #include "graph/node_classes.hpp"
 #include "query/query_class.hpp"
 
+#include <optional>
+#include <string_view>
+
 namespace voralix {
 
 using namespace binding;
@@ -15,22 +18,49 @@ Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Di
 {
     std::vector<NodeRecord> found;
     if (!g.nodes) return found;
-    // No Python code runs during this walk (keys are checked to be str and
-    // values to be Node objects, whose records are copied), so the dict
-    // cannot change under it.
+    // Every key is taken as text and every value read as a Node. A node of the
+    // asked type found under a plain str key is used as it is; under a str
+    // subclass key its text is looked up again as a plain str afterwards,
+    // which may find another entry or none.
+    struct Hit {
+        std::optional<NodeRecord> node;
+        std::string_view text; // the key's text when node is empty; lives in the key
+        Ref key;
+    };
+    std::vector<Hit> hits;
+    // No Python code runs during this walk, so the dict cannot change under it.
     Py_ssize_t pos = 0;
     PyObject *key, *value;
     while (PyDict_Next(g.nodes.get(), &pos, &key, &value)) {
-        if (!PyUnicode_Check(key)) {
-            raise_cannot_convert(key, "PyString");
-            return PythonError{};
-        }
+        std::string_view text;
+        if (!to_text(key, nullptr, text)) return PythonError{};
         if (!check_instance(value, node_type(), nullptr)) return PythonError{};
         auto* node = as_object<NodeRecord>(value);
         SharedBorrow borrow(node->borrow);
         if (!borrow) return PythonError{};
-        // Only the nodes of the asked type are copied.
-        if (node->value.type.uid_digest() == type_uid) found.push_back(node->value);
+        if (node->value.type.uid_digest() != type_uid) continue;
+        if (PyUnicode_CheckExact(key)) {
+            hits.push_back({node->value, {}, Ref()});
+        } else {
+            hits.push_back({std::nullopt, text, Ref::borrow(key)});
+        }
+    }
+    found.reserve(hits.size());
+    for (Hit& hit : hits) {
+        if (hit.node) {
+            found.push_back(std::move(*hit.node));
+            continue;
+        }
+        Ref plain = Ref::steal(to_python_str(hit.text));
+        if (!plain) return PythonError{};
+        PyObject* value = nullptr;
+        int r = PyDict_GetItemRef(g.nodes.get(), plain.get(), &value);
+        if (r < 0) return PythonError{};
+        if (r == 0) continue;
+        Ref held = Ref::steal(value);
+        NodeRecord n;
+        if (!read_node(held.get(), n)) return PythonError{};
+        found.push_back(std::move(n));
     }
     return found;
 }

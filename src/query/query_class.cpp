@@ -46,7 +46,11 @@ Result<std::optional<std::string>> extract_var_or_none(PyObject* obj)
 {
     if (obj == nullptr || !PyUnicode_Check(obj)) return std::optional<std::string>();
     std::string_view text;
-    if (!to_text(obj, nullptr, text)) return PythonError{};
+    if (!to_text(obj, nullptr, text)) {
+        // This extraction never fails: a str that is no UTF-8 text names nothing.
+        PyErr_Clear();
+        return std::optional<std::string>();
+    }
     return std::optional<std::string>(std::string(text));
 }
 
