@@ -83,8 +83,8 @@ PyTypeObject* ClassBuilder::build()
     unsigned int flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
     if (gc_) flags |= Py_TPFLAGS_HAVE_GC;
     if (callable_) flags |= Py_TPFLAGS_HAVE_VECTORCALL;
-    PyType_Spec spec{keep(qualified), static_cast<int>(basicsize_), 0, flags, slots_.data()};
-    auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+    PyType_Spec type_spec{keep(qualified), static_cast<int>(basicsize_), 0, flags, slots_.data()};
+    auto* type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
     if (type == nullptr) return nullptr;
     type->tp_vectorcall = ctor_vectorcall_;
     return type;
