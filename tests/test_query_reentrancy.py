@@ -302,3 +302,42 @@ def test_memory_flat_over_many_runs(run_snippet):
     blocks, rss, refs = json.loads(proc.stdout)
     # one leaked object or record per run would show as >= 100,000 blocks or >= 3 MB
     assert blocks < 1000 and refs < 100 and rss < 3 * 1024 * 1024, (blocks, rss, refs)
+
+
+THREADS_SCRIPT = """
+import sys, threading
+from voralix import Graph, Node, Variable as V
+sys.setswitchinterval(1e-6)
+
+class Yield:  # lets the other threads run in the middle of a walk
+    def __eq__(self, other):
+        threading.Event().wait(0.0001)
+        return True
+
+graphs = []
+for t in range(4):
+    g = Graph()
+    for i in range(30):
+        n = Node(V(f"T{t}.{i}"), {"k": Yield()})
+        g.nodes[n.uid()] = n
+    graphs.append(g)
+
+def work(g, out):
+    for _ in range(15):
+        out.append(g.query().match(node="n", properties={"k": 1}).return_count())
+        g.nodes["extra"] = g.nodes.pop("extra", None) or Node(V("X"))  # a change between runs
+
+results = [[] for _ in graphs]
+threads = [threading.Thread(target=work, args=(g, r)) for g, r in zip(graphs, results)]
+for t in threads: t.start()
+for t in threads: t.join()
+print(sorted({c for r in results for c in r}))
+"""
+
+
+def test_walks_interleaved_across_threads(run_snippet):
+    # Walks in different threads end in any order; none may leave the others
+    # watching a dict through a stale record.
+    proc = run_snippet(THREADS_SCRIPT)
+    assert proc.returncode == 0, proc.stderr[-3000:]
+    assert proc.stdout.strip() == "[30]"

@@ -4,8 +4,8 @@ namespace voralix {
 
 namespace {
 
-// The innermost walk in progress; all run on the thread holding the GIL.
-DictWalk* g_innermost = nullptr;
+// The walks in progress (changed only by the thread holding the GIL).
+DictWalk* g_walks = nullptr;
 
 int on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject*, PyObject*) noexcept
 {
@@ -34,8 +34,9 @@ DictWalk::DictWalk(const Ref& dict) noexcept
     : dict_(dict), size_(dict ? PyDict_GET_SIZE(dict.get()) : 0), remaining_(size_)
 {
     if (!dict_) return;
-    outer_ = g_innermost;
-    g_innermost = this;
+    next_ = g_walks;
+    if (next_ != nullptr) next_->prev_ = this;
+    g_walks = this;
     const int id = watcher_id();
     if (id >= 0) {
         if (PyDict_Watch(id, dict_.get()) == 0) {
@@ -49,11 +50,15 @@ DictWalk::DictWalk(const Ref& dict) noexcept
 DictWalk::~DictWalk()
 {
     if (!dict_) return;
-    // Walks end in the reverse order of their start.
-    g_innermost = outer_;
+    if (prev_ != nullptr) {
+        prev_->next_ = next_;
+    } else {
+        g_walks = next_;
+    }
+    if (next_ != nullptr) next_->prev_ = prev_;
     if (!watched_) return;
-    for (DictWalk* w = g_innermost; w != nullptr; w = w->outer_) {
-        if (w->watched_ && w->dict_.get() == dict_.get()) return; // still watched by an outer walk
+    for (DictWalk* w = g_walks; w != nullptr; w = w->next_) {
+        if (w->watched_ && w->dict_.get() == dict_.get()) return; // another walk still needs it
     }
     PyObject* saved = PyErr_GetRaisedException();
     if (PyDict_Unwatch(watcher_id(), dict_.get()) < 0) PyErr_Clear();
@@ -62,7 +67,7 @@ DictWalk::~DictWalk()
 
 void DictWalk::note_key_change(PyObject* dict) noexcept
 {
-    for (DictWalk* w = g_innermost; w != nullptr; w = w->outer_) {
+    for (DictWalk* w = g_walks; w != nullptr; w = w->next_) {
         if (w->dict_.get() == dict) w->keys_changed_ = true;
     }
 }

@@ -38,7 +38,10 @@ private:
     bool failed_ = false;
     bool keys_changed_ = false;
     bool watched_ = false;
-    DictWalk* outer_ = nullptr; // the walks in progress form a stack (walks nest on re-entry)
+    // All walks in progress, in a list: they nest on re-entry and, when Python
+    // code run by a comparison switches threads, interleave across threads.
+    DictWalk* prev_ = nullptr;
+    DictWalk* next_ = nullptr;
 };
 
 } // namespace voralix
