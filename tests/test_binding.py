@@ -154,3 +154,14 @@ def test_docstrings_start_with_signature(obj, signature, words):
 def test_attribute_docstrings(descriptor, first_line):
     assert descriptor.__doc__.startswith(first_line)
     assert "Returns" in descriptor.__doc__[len(first_line):]
+
+
+def test_prefixed_error_keeps_the_exception_being_handled():
+    try:
+        try:
+            raise KeyError("k")
+        except KeyError:
+            Variable(1)
+    except TypeError as e:
+        assert str(e).startswith("argument 'name': ")
+        assert isinstance(e.__context__, KeyError) and not e.__suppress_context__

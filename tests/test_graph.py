@@ -190,6 +190,39 @@ def test_typed_lookup_takes_keys_as_text():
         nodes_of(g, A)
 
 
+def test_typed_lookup_looks_keys_up_again():
+    class Colliding(str):  # same hash as the node's uid; == raises once armed
+        armed = False
+        __hash__ = lambda self: hash(uid)
+
+        def __eq__(self, other):
+            if Colliding.armed:
+                raise KeyError("lookup")
+            return str.__eq__(self, other)
+
+    node = Node(A)
+    uid = node.uid()
+    g = Graph()
+    g.nodes[Colliding("zzz")] = Node(B)
+    g.nodes[uid] = node
+    assert len(nodes_of(g, A)) == 1
+    Colliding.armed = True
+    with pytest.raises(KeyError, match="lookup"):
+        nodes_of(g, A)
+
+
+def test_replaced_properties_are_released_after_the_write():
+    seen = []
+
+    class Finalizer:
+        def __del__(self):
+            seen.append(dict(n.properties))
+
+    n = Node(A, {"f": Finalizer()})
+    n.properties = {"new": 1}
+    assert seen == [{"new": 1}]
+
+
 CYCLES = {
     "node": "n = Node(A, {'h': h}); n.properties['self'] = n",
     "edge": "n = Node(A); e = Edge(F, n, n, {'h': h}); e.properties['e'] = e; n.properties['e'] = e",

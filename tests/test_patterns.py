@@ -55,6 +55,8 @@ def conv(got, target, arg=None):
     (lambda: NP("n\ud800"), UnicodeEncodeError, None),
     (lambda: EP(direction="\udfff"), UnicodeEncodeError, None),
     (lambda: NP(properties={"\ud800": 1}), UnicodeEncodeError, None),
+    (lambda: NP(type_schema="$\ud800$"), UnicodeEncodeError, None),
+    (lambda: EP(term_type_schema="\ud800"), UnicodeEncodeError, None),
     (lambda: NP(1, 2, 3, 4, 5), TypeError,
      "NodePattern.__new__() takes from 0 to 4 positional arguments but 5 were given"),
     (lambda: EP("e", variable="f"), TypeError,

@@ -53,6 +53,9 @@ REENTRY = {
     "limit": lambda q: q.limit(1),
     "execute": lambda q: q.execute(), "return_": lambda q: q.return_("n"),
     "return_distinct": lambda q: q.return_distinct(), "return_count": lambda q: q.return_count(),
+    # the borrow is taken before patterns are built, so their errors do not win
+    "bad pattern": lambda q: q.match("(a"), "bad type": lambda q: q.match(node="n", type=5),
+    "missing end": lambda q: q.create(edge="e"),
 }
 
 

@@ -29,7 +29,14 @@ void prefix_argument_error(const char* arg) noexcept
     if (!message) return;
     Ref replacement = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
     if (!replacement) return;
-    PyException_SetCause(replacement.get(), PyException_GetCause(original.get()));
+    // Take over the cause, and the context the original got when it was raised
+    // while another exception was being handled.
+    if (PyObject* cause = PyException_GetCause(original.get())) {
+        PyException_SetCause(replacement.get(), cause);
+    }
+    if (PyObject* context = PyException_GetContext(original.get())) {
+        PyException_SetContext(replacement.get(), context);
+    }
     PyErr_SetRaisedException(replacement.release());
 }
 

@@ -18,20 +18,13 @@ Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Di
 {
     std::vector<NodeRecord> found;
     if (!g.nodes) return found;
-    // Every key is taken as text and every value read as a Node. A node of the
-    // asked type found under a plain str key is used as it is; under a str
-    // subclass key its text is looked up again as a plain str afterwards,
-    // which may find another entry or none.
-    struct Hit {
-        std::optional<NodeRecord> node;
-        std::string_view text; // the key's text when node is empty; lives in the key
-        Ref key;
-    };
-    std::vector<Hit> hits;
-    // No Python code runs during this walk, so the dict cannot change under it.
+    // First pass: every key must be a str with a text and every value a Node;
+    // the keys of the nodes of the asked type are kept, as plain str.
+    std::vector<Ref> keys;
     Py_ssize_t pos = 0;
     PyObject *key, *value;
     while (PyDict_Next(g.nodes.get(), &pos, &key, &value)) {
+        // No Python code runs in this walk, so the dict cannot change under it.
         std::string_view text;
         if (!to_text(key, nullptr, text)) return PythonError{};
         if (!check_instance(value, node_type(), nullptr)) return PythonError{};
@@ -39,25 +32,19 @@ Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Di
         SharedBorrow borrow(node->borrow);
         if (!borrow) return PythonError{};
         if (node->value.type.uid_digest() != type_uid) continue;
-        if (PyUnicode_CheckExact(key)) {
-            hits.push_back({node->value, {}, Ref()});
-        } else {
-            hits.push_back({std::nullopt, text, Ref::borrow(key)});
-        }
+        keys.push_back(PyUnicode_CheckExact(key) ? Ref::borrow(key)
+                                                 : Ref::steal(to_python_str(text)));
+        if (!keys.back()) return PythonError{};
     }
-    found.reserve(hits.size());
-    for (Hit& hit : hits) {
-        if (hit.node) {
-            found.push_back(std::move(*hit.node));
-            continue;
-        }
-        Ref plain = Ref::steal(to_python_str(hit.text));
-        if (!plain) return PythonError{};
-        PyObject* value = nullptr;
-        int r = PyDict_GetItemRef(g.nodes.get(), plain.get(), &value);
+    // Second pass: look each key up again (a str-subclass key's text may lead
+    // to another entry, or to none) and copy the node found.
+    found.reserve(keys.size());
+    for (const Ref& k : keys) {
+        PyObject* found_value = nullptr;
+        int r = PyDict_GetItemRef(g.nodes.get(), k.get(), &found_value);
         if (r < 0) return PythonError{};
         if (r == 0) continue;
-        Ref held = Ref::steal(value);
+        Ref held = Ref::steal(found_value);
         NodeRecord n;
         if (!read_node(held.get(), n)) return PythonError{};
         found.push_back(std::move(n));

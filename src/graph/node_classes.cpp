@@ -64,9 +64,12 @@ template <class V>
 int set_properties(Object<V>* self, PyObject* value)
 {
     if (!check_dict(value, "properties")) return -1;
+    // The old dict is released only after the borrow ends: its release may run
+    // Python code (a finalizer) that reads this object.
+    Ref old = Ref::borrow(value);
     ExclusiveBorrow borrow(self->borrow);
     if (!borrow) return -1;
-    self->value.properties = Ref::borrow(value);
+    std::swap(old, self->value.properties);
     return 0;
 }
 

@@ -63,7 +63,9 @@ Result<NodePattern> new_node_pattern(std::optional<std::string_view> variable, P
     if (type != nullptr && type != Py_None && !python_to_type(type, p.type_obj)) {
         return PythonError{};
     }
-    p.type_schema = schema_from_python(type_schema);
+    Result<std::optional<Schema>> schema = schema_from_python(type_schema);
+    if (!schema) return std::move(schema).error();
+    p.type_schema = std::move(*schema);
     if (properties != nullptr && properties != Py_None) {
         Result<PropertyMap> map = PropertyMap::from_dict(properties);
         if (!map) return std::move(map).error();
@@ -84,7 +86,9 @@ Result<EdgePattern> new_edge_pattern(std::optional<std::string_view> variable, P
             return PythonError{};
         }
     }
-    p.term_type_schema = schema_from_python(term_type_schema);
+    Result<std::optional<Schema>> schema = schema_from_python(term_type_schema);
+    if (!schema) return std::move(schema).error();
+    p.term_type_schema = std::move(*schema);
     if (properties != nullptr && properties != Py_None) {
         Result<PropertyMap> map = PropertyMap::from_dict(properties);
         if (!map) return std::move(map).error();

@@ -69,18 +69,30 @@ Result<EdgeOp> edge_with_ends(std::string_view edge, PyObject* term, PyObject* s
     return EdgeOp{std::move(*pattern), std::move(*from), std::move(*to)};
 }
 
-// Appends `op` (if any) under an exclusive borrow and returns a new Query
-// object holding a copy of the query after the append.
-PyObject* append_and_copy(QueryObject* self, std::optional<QueryOperation>&& op)
+using MaybeOperation = Result<std::optional<QueryOperation>>;
+
+// Holds the query exclusively while `make` builds the operation (patterns,
+// variable names), appends it (if any) and takes a copy of the query; the
+// copy becomes the new Query object returned.
+template <class Make>
+PyObject* build(QueryObject* self, Make&& make)
 {
     QueryRecord copy;
     {
         ExclusiveBorrow borrow(self->borrow);
         if (!borrow) return nullptr;
-        if (op) self->value.operations.push_back(std::move(*op));
+        MaybeOperation op = make();
+        if (!op) return raise_error(std::move(op).error());
+        if (*op) self->value.operations.push_back(std::move(**op));
         copy = self->value;
     }
     return wrap(query_type(), std::move(copy));
+}
+
+// Builders whose operation cannot fail once the arguments are converted.
+PyObject* append_and_copy(QueryObject* self, QueryOperation&& op)
+{
+    return build(self, [&]() -> MaybeOperation { return std::optional(std::move(op)); });
 }
 
 // The converted arguments shared by match, merge and create.
@@ -113,26 +125,28 @@ PyObject* query_match(QueryObject* self, Args& a)
     enum { Pattern, Node, Edge, Start, End, TypeArg, TypeSchema, TermArg, TermSchema, Props };
     PatternArgs p;
     if (!convert_pattern_args(a, Props, p)) return nullptr;
-    std::optional<QueryOperation> op;
-    if (p.pattern) {
-        Result<PathPattern> path = parse_path_pattern(*p.pattern);
-        if (!path) return raise_error(std::move(path).error());
-        op = op::Match{MatchPath{std::move(*path)}};
-    } else if (p.node) {
-        Result<NodePattern> node = new_node_pattern(p.node, a[TypeArg], a[TypeSchema], p.properties);
-        if (!node) return raise_error(std::move(node).error());
-        op = op::Match{MatchNode{std::move(*node)}};
-    } else if (p.edge) {
-        Result<EdgePattern> edge =
-            new_edge_pattern(p.edge, a[TermArg], a[TermSchema], p.properties, "forward");
-        if (!edge) return raise_error(std::move(edge).error());
-        auto start = extract_var_or_none(a[Start]);
-        if (!start) return raise_error(std::move(start).error());
-        auto end = extract_var_or_none(a[End]);
-        if (!end) return raise_error(std::move(end).error());
-        op = op::Match{MatchEdge{std::move(*edge), std::move(*start), std::move(*end)}};
-    }
-    return append_and_copy(self, std::move(op));
+    return build(self, [&]() -> MaybeOperation {
+        std::optional<QueryOperation> op;
+        if (p.pattern) {
+            Result<PathPattern> path = parse_path_pattern(*p.pattern);
+            if (!path) return std::move(path).error();
+            op = op::Match{MatchPath{std::move(*path)}};
+        } else if (p.node) {
+            Result<NodePattern> node = new_node_pattern(p.node, a[TypeArg], a[TypeSchema], p.properties);
+            if (!node) return std::move(node).error();
+            op = op::Match{MatchNode{std::move(*node)}};
+        } else if (p.edge) {
+            Result<EdgePattern> edge =
+                new_edge_pattern(p.edge, a[TermArg], a[TermSchema], p.properties, "forward");
+            if (!edge) return std::move(edge).error();
+            auto start = extract_var_or_none(a[Start]);
+            if (!start) return std::move(start).error();
+            auto end = extract_var_or_none(a[End]);
+            if (!end) return std::move(end).error();
+            op = op::Match{MatchEdge{std::move(*edge), std::move(*start), std::move(*end)}};
+        }
+        return op;
+    });
 }
 
 Param kMergeParams[] = {{"pattern", kNone},          {"node", kNone, kKw},
@@ -148,18 +162,20 @@ PyObject* query_merge(QueryObject* self, Args& a)
     PatternArgs p;
     if (!convert_pattern_args(a, Props, p)) return nullptr;
     // A merge has no path form: the pattern string is accepted and not read.
-    std::optional<QueryOperation> op;
-    if (p.node) {
-        Result<NodePattern> node = new_node_pattern(p.node, a[TypeArg], a[TypeSchema], p.properties);
-        if (!node) return raise_error(std::move(node).error());
-        op = op::Merge{MergeNode{std::move(*node)}};
-    } else if (p.edge) {
-        auto edge = edge_with_ends<MergeEdge>(*p.edge, a[TermArg], a[TermSchema], p.properties,
-                                              a[Start], a[End]);
-        if (!edge) return raise_error(std::move(edge).error());
-        op = op::Merge{std::move(*edge)};
-    }
-    return append_and_copy(self, std::move(op));
+    return build(self, [&]() -> MaybeOperation {
+        std::optional<QueryOperation> op;
+        if (p.node) {
+            Result<NodePattern> node = new_node_pattern(p.node, a[TypeArg], a[TypeSchema], p.properties);
+            if (!node) return std::move(node).error();
+            op = op::Merge{MergeNode{std::move(*node)}};
+        } else if (p.edge) {
+            auto edge = edge_with_ends<MergeEdge>(*p.edge, a[TermArg], a[TermSchema], p.properties,
+                                                  a[Start], a[End]);
+            if (!edge) return std::move(edge).error();
+            op = op::Merge{std::move(*edge)};
+        }
+        return op;
+    });
 }
 
 Param kCreateParams[] = {{"pattern", kNone},   {"node", kNone, kKw},  {"edge", kNone, kKw},
@@ -172,22 +188,24 @@ PyObject* query_create(QueryObject* self, Args& a)
     enum { Pattern, Node, Edge, TypeArg, TermArg, Start, End, Props };
     PatternArgs p;
     if (!convert_pattern_args(a, Props, p)) return nullptr;
-    std::optional<QueryOperation> op;
-    if (p.pattern) {
-        Result<PathPattern> path = parse_path_pattern(*p.pattern);
-        if (!path) return raise_error(std::move(path).error());
-        op = op::Create{CreatePath{std::move(*path)}};
-    } else if (p.node) {
-        Result<NodePattern> node = new_node_pattern(p.node, a[TypeArg], nullptr, p.properties);
-        if (!node) return raise_error(std::move(node).error());
-        op = op::Create{CreateNode{std::move(*node)}};
-    } else if (p.edge) {
-        auto edge = edge_with_ends<CreateEdge>(*p.edge, a[TermArg], nullptr, p.properties,
-                                               a[Start], a[End]);
-        if (!edge) return raise_error(std::move(edge).error());
-        op = op::Create{std::move(*edge)};
-    }
-    return append_and_copy(self, std::move(op));
+    return build(self, [&]() -> MaybeOperation {
+        std::optional<QueryOperation> op;
+        if (p.pattern) {
+            Result<PathPattern> path = parse_path_pattern(*p.pattern);
+            if (!path) return std::move(path).error();
+            op = op::Create{CreatePath{std::move(*path)}};
+        } else if (p.node) {
+            Result<NodePattern> node = new_node_pattern(p.node, a[TypeArg], nullptr, p.properties);
+            if (!node) return std::move(node).error();
+            op = op::Create{CreateNode{std::move(*node)}};
+        } else if (p.edge) {
+            auto edge = edge_with_ends<CreateEdge>(*p.edge, a[TermArg], nullptr, p.properties,
+                                                   a[Start], a[End]);
+            if (!edge) return std::move(edge).error();
+            op = op::Create{std::move(*edge)};
+        }
+        return op;
+    });
 }
 
 Param kWhereParams[] = {{"condition"}};

@@ -10,24 +10,20 @@ namespace voralix {
 using namespace binding;
 using SchemaObject = Object<TypeSchemaValue>;
 
-std::optional<Schema> schema_from_python(PyObject* obj)
+Result<std::optional<Schema>> schema_from_python(PyObject* obj)
 {
-    if (obj == nullptr || obj == Py_None) return std::nullopt;
+    using Maybe = std::optional<Schema>;
+    if (obj == nullptr || obj == Py_None) return Maybe();
     if (PyUnicode_Check(obj)) {
-        Py_ssize_t size = 0;
-        const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
-        if (data == nullptr) {
-            // A str that cannot be encoded cannot be a schema either.
-            PyErr_Clear();
-            return std::nullopt;
-        }
-        return Schema(std::string(data, static_cast<std::size_t>(size)));
+        std::string_view text;
+        if (!to_text(obj, nullptr, text)) return PythonError{};
+        return Maybe(Schema(std::string(text)));
     }
     if (Py_IS_TYPE(obj, type_schema_type())) {
         // Copies share the text; it never changes.
-        return as_object<TypeSchemaValue>(obj)->value.schema;
+        return Maybe(as_object<TypeSchemaValue>(obj)->value.schema);
     }
-    return std::nullopt;
+    return Maybe();
 }
 
 namespace {

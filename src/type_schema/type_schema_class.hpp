@@ -3,6 +3,7 @@
 
 #include <Python.h>
 
+#include "errors/error.hpp"
 #include "type_schema/schema.hpp"
 
 #include <optional>
@@ -17,6 +18,7 @@ PyTypeObject* type_schema_type();
 
 // The schema argument of patterns: a str is the schema text, a TypeSchema
 // object gives its text, and anything else (None included) means no schema.
-std::optional<Schema> schema_from_python(PyObject* obj);
+// Fails only for a str that has no UTF-8 form (UnicodeEncodeError).
+Result<std::optional<Schema>> schema_from_python(PyObject* obj);
 
 } // namespace voralix
