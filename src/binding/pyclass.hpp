@@ -30,11 +30,13 @@ struct Object : ObjectHead {
 
 // Values that hold Python references implement traverse() and clear() and
 // their classes take part in cyclic garbage collection.
+// clang-format off
 template <class V>
 concept Traversable = requires(const V& cv, V& v, visitproc visit, void* arg) {
     { cv.traverse(visit, arg) } -> std::same_as<int>;
     v.clear();
 };
+// clang-format on
 
 // Sets a Python exception for the C++ exception being handled; returns nullptr.
 PyObject* raise_cpp_exception() noexcept;

@@ -107,8 +107,8 @@ std::string quoted_list(const std::vector<const char*>& names)
 
 void raise_missing(const Signature& sig, const char* what, const std::vector<const char*>& names)
 {
-    std::string msg = sig.full_name() + " missing " + std::to_string(names.size()) +
-                      " required " + what + (names.size() == 1 ? " argument: " : " arguments: ") +
+    std::string msg = sig.full_name() + " missing " + std::to_string(names.size()) + " required " +
+                      what + (names.size() == 1 ? " argument: " : " arguments: ") +
                       quoted_list(names);
     raise_type_error(msg);
 }
@@ -188,7 +188,8 @@ bool bind(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObjec
     }
     for (std::size_t i = 0; i < sig.size(); ++i) {
         const Param& p = sig.param(i);
-        if (p.kind == ParamKind::KeywordOnly && p.default_text == nullptr && out.slot[i] == nullptr) {
+        if (p.kind == ParamKind::KeywordOnly && p.default_text == nullptr &&
+            out.slot[i] == nullptr) {
             missing.push_back(p.name);
         }
     }

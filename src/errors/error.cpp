@@ -11,8 +11,7 @@ VoralixError VoralixError::type_mismatch(std::string expected, std::string got,
 
 VoralixError VoralixError::invalid_pattern(std::string pattern, std::string reason)
 {
-    return VoralixError(Kind::InvalidPattern, std::move(pattern), std::move(reason),
-                        std::nullopt);
+    return VoralixError(Kind::InvalidPattern, std::move(pattern), std::move(reason), std::nullopt);
 }
 
 VoralixError VoralixError::invalid_query(std::string message, std::optional<std::string> context)
@@ -40,12 +39,12 @@ std::string VoralixError::message() const
 PyObject* raise_error(Error&& err) noexcept
 {
     if (auto* e = std::get_if<VoralixError>(&err)) {
-        PyObject* cls = e->kind() == VoralixError::Kind::TypeMismatch ? PyExc_TypeError
-                                                                       : PyExc_ValueError;
+        PyObject* cls =
+            e->kind() == VoralixError::Kind::TypeMismatch ? PyExc_TypeError : PyExc_ValueError;
         try {
             std::string msg = e->message();
-            PyObject* text = PyUnicode_FromStringAndSize(msg.data(),
-                                                         static_cast<Py_ssize_t>(msg.size()));
+            PyObject* text =
+                PyUnicode_FromStringAndSize(msg.data(), static_cast<Py_ssize_t>(msg.size()));
             if (text != nullptr) {
                 PyErr_SetObject(cls, text);
                 Py_DECREF(text);

@@ -74,6 +74,9 @@ private:
 };
 
 using Status = Result<std::monostate>;
-inline Status ok_status() { return Status(std::monostate{}); }
+inline Status ok_status()
+{
+    return Status(std::monostate{});
+}
 
 } // namespace voralix

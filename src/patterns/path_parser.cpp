@@ -235,7 +235,7 @@ Result<ParsedPath> parse_path(std::string_view text)
                 break;
             }
             return VoralixError::invalid_pattern(std::string(input),
-                                                unexpected_character(input.substr(i, len)));
+                                                 unexpected_character(input.substr(i, len)));
         }
         i += len;
     }

@@ -59,8 +59,7 @@ PyObject* variable_or_none(const std::optional<std::string>& variable)
 
 Param kNodePatternParams[] = {
     {"variable", "None"}, {"type", "..."}, {"type_schema", "None"}, {"properties", "None"}};
-Signature kNodePatternNew("NodePattern", "NodePattern", CallKind::Constructor,
-                          kNodePatternParams);
+Signature kNodePatternNew("NodePattern", "NodePattern", CallKind::Constructor, kNodePatternParams);
 
 PyObject* node_pattern_new(PyTypeObject* type, Args& a)
 {
@@ -97,8 +96,7 @@ Param kEdgePatternParams[] = {{"variable", "None"},
                               {"term_type_schema", "None"},
                               {"properties", "None"},
                               {"direction", "..."}};
-Signature kEdgePatternNew("EdgePattern", "EdgePattern", CallKind::Constructor,
-                          kEdgePatternParams);
+Signature kEdgePatternNew("EdgePattern", "EdgePattern", CallKind::Constructor, kEdgePatternParams);
 
 PyObject* edge_pattern_new(PyTypeObject* type, Args& a)
 {

@@ -27,8 +27,8 @@ Result<PropertyMap> PropertyMap::from_dict(PyObject* dict)
             map.entries_[it->second].value = Ref::borrow(value);
             continue;
         }
-        Ref exact = PyUnicode_CheckExact(key) ? Ref::borrow(key)
-                                              : Ref::steal(binding::to_python_str(name));
+        Ref exact =
+            PyUnicode_CheckExact(key) ? Ref::borrow(key) : Ref::steal(binding::to_python_str(name));
         if (!exact) return PythonError{};
         map.entries_.push_back({std::string(name), std::move(exact), Ref::borrow(value)});
         // Views into the entries' own strings stay valid: the vector was reserved.

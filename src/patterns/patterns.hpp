@@ -23,7 +23,7 @@ class PropertyMap {
 public:
     struct Entry {
         std::string name;
-        Ref key;   // an exact str of `name`, made once, used for dict lookups
+        Ref key; // an exact str of `name`, made once, used for dict lookups
         Ref value;
     };
 

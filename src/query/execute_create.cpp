@@ -11,8 +11,7 @@ namespace voralix {
 
 namespace {
 
-void append_binding(QueryRecord& q, const std::optional<std::string>& variable,
-                    QueryResult value)
+void append_binding(QueryRecord& q, const std::optional<std::string>& variable, QueryResult value)
 {
     if (variable) q.matched_vars[*variable].push_back(std::move(value));
 }

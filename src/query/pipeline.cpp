@@ -49,8 +49,7 @@ void detach_edges(QueryRecord& q, std::vector<Digest>& deleted_types)
     if (deleted_types.empty() || !q.graph.edges) return;
     std::sort(deleted_types.begin(), deleted_types.end());
     auto deleted = [&](const NodeRecord& n) {
-        return std::binary_search(deleted_types.begin(), deleted_types.end(),
-                                  n.type.uid_digest());
+        return std::binary_search(deleted_types.begin(), deleted_types.end(), n.type.uid_digest());
     };
     // Collect first, remove after: no Python code runs during the walk.
     std::vector<Ref> doomed;

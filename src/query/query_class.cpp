@@ -33,8 +33,7 @@ Result<std::string> extract_var(PyObject* obj)
         return VoralixError::invalid_query("Variable name required");
     }
     if (!PyUnicode_Check(obj)) {
-        return VoralixError::invalid_query("Expected string variable name",
-                                           "variable extraction");
+        return VoralixError::invalid_query("Expected string variable name", "variable extraction");
     }
     std::string_view text;
     if (!to_text(obj, nullptr, text)) return PythonError{};
@@ -113,11 +112,11 @@ bool convert_pattern_args(Args& a, std::size_t properties_index, PatternArgs& ou
     return true;
 }
 
-Param kMatchParams[] = {{"pattern", kNone},      {"node", kNone, kKw},
-                        {"edge", kNone, kKw},    {"start", kNone, kKw},
-                        {"end", kNone, kKw},     {"type", "...", kKw},
-                        {"type_schema", kNone, kKw}, {"term", kNone, kKw},
-                        {"term_type_schema", kNone, kKw}, {"properties", kNone, kKw}};
+Param kMatchParams[] = {
+    {"pattern", kNone},          {"node", kNone, kKw}, {"edge", kNone, kKw},
+    {"start", kNone, kKw},       {"end", kNone, kKw},  {"type", "...", kKw},
+    {"type_schema", kNone, kKw}, {"term", kNone, kKw}, {"term_type_schema", kNone, kKw},
+    {"properties", kNone, kKw}};
 Signature kMatch("Query", "match", CallKind::Method, kMatchParams);
 
 PyObject* query_match(QueryObject* self, Args& a)
@@ -132,7 +131,8 @@ PyObject* query_match(QueryObject* self, Args& a)
             if (!path) return std::move(path).error();
             op = op::Match{MatchPath{std::move(*path)}};
         } else if (p.node) {
-            Result<NodePattern> node = new_node_pattern(p.node, a[TypeArg], a[TypeSchema], p.properties);
+            Result<NodePattern> node =
+                new_node_pattern(p.node, a[TypeArg], a[TypeSchema], p.properties);
             if (!node) return std::move(node).error();
             op = op::Match{MatchNode{std::move(*node)}};
         } else if (p.edge) {
@@ -149,11 +149,16 @@ PyObject* query_match(QueryObject* self, Args& a)
     });
 }
 
-Param kMergeParams[] = {{"pattern", kNone},          {"node", kNone, kKw},
-                        {"edge", kNone, kKw},        {"type", "...", kKw},
-                        {"type_schema", kNone, kKw}, {"term", kNone, kKw},
-                        {"term_type_schema", kNone, kKw}, {"start", kNone, kKw},
-                        {"end", kNone, kKw},         {"properties", kNone, kKw}};
+Param kMergeParams[] = {{"pattern", kNone},
+                        {"node", kNone, kKw},
+                        {"edge", kNone, kKw},
+                        {"type", "...", kKw},
+                        {"type_schema", kNone, kKw},
+                        {"term", kNone, kKw},
+                        {"term_type_schema", kNone, kKw},
+                        {"start", kNone, kKw},
+                        {"end", kNone, kKw},
+                        {"properties", kNone, kKw}};
 Signature kMerge("Query", "merge", CallKind::Method, kMergeParams);
 
 PyObject* query_merge(QueryObject* self, Args& a)
@@ -165,7 +170,8 @@ PyObject* query_merge(QueryObject* self, Args& a)
     return build(self, [&]() -> MaybeOperation {
         std::optional<QueryOperation> op;
         if (p.node) {
-            Result<NodePattern> node = new_node_pattern(p.node, a[TypeArg], a[TypeSchema], p.properties);
+            Result<NodePattern> node =
+                new_node_pattern(p.node, a[TypeArg], a[TypeSchema], p.properties);
             if (!node) return std::move(node).error();
             op = op::Merge{MergeNode{std::move(*node)}};
         } else if (p.edge) {
@@ -178,8 +184,8 @@ PyObject* query_merge(QueryObject* self, Args& a)
     });
 }
 
-Param kCreateParams[] = {{"pattern", kNone},   {"node", kNone, kKw},  {"edge", kNone, kKw},
-                         {"type", "...", kKw}, {"term", kNone, kKw},  {"start", kNone, kKw},
+Param kCreateParams[] = {{"pattern", kNone},   {"node", kNone, kKw},      {"edge", kNone, kKw},
+                         {"type", "...", kKw}, {"term", kNone, kKw},      {"start", kNone, kKw},
                          {"end", kNone, kKw},  {"properties", kNone, kKw}};
 Signature kCreate("Query", "create", CallKind::Method, kCreateParams);
 

@@ -47,7 +47,7 @@ std::size_t white_space_at(std::string_view s, std::size_t i) noexcept
         ws = c1 == 0x9A && c2 == 0x80; // U+1680
     } else if (c == 0xE2) {
         ws = (c1 == 0x80 && ((c2 >= 0x80 && c2 <= 0x8A) || c2 == 0xA8 || c2 == 0xA9 ||
-                             c2 == 0xAF)) // U+2000..200A, U+2028, U+2029, U+202F
+                             c2 == 0xAF))   // U+2000..200A, U+2028, U+2029, U+202F
              || (c1 == 0x81 && c2 == 0x9F); // U+205F
     } else {
         ws = c1 == 0x80 && c2 == 0x80; // U+3000
@@ -196,8 +196,10 @@ public:
         depth = -lo;
         for (std::size_t i = 0; i < n; ++i) {
             depth_[i] = static_cast<U>(depth);
-            if (s_[i] == '(') ++depth;
-            else if (s_[i] == ')') --depth;
+            if (s_[i] == '(')
+                ++depth;
+            else if (s_[i] == ')')
+                --depth;
         }
         depth_[n] = static_cast<U>(depth);
         // Arrows bucketed by depth, ascending within each bucket (counting sort):
@@ -318,9 +320,9 @@ void CompiledSchema::compile(Index& index)
         }
 
         // Capture group: "$(I)$", split at the first colon of I.
-        const bool group = w ? (len >= 2 && s[b] == '(' && s[e - 1] == ')')
-                             : (len >= 4 && s[b] == '$' && s[b + 1] == '(' && s[e - 2] == ')' &&
-                                s[e - 1] == '$');
+        const bool group =
+            w ? (len >= 2 && s[b] == '(' && s[e - 1] == ')')
+              : (len >= 4 && s[b] == '$' && s[b + 1] == '(' && s[e - 2] == ')' && s[e - 1] == '$');
         if (group) {
             const std::size_t ib = w ? b + 1 : b + 2, ie = w ? e - 1 : e - 2;
             const std::size_t colon = index.find_colon(ib, ie);

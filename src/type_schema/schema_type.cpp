@@ -24,8 +24,8 @@ std::optional<Type> type_named_by_schema(std::string_view text)
     std::string_view t = trim(text);
     if (t.size() >= 2 && t.front() == '$' && t.back() == '$') t = t.substr(1, t.size() - 2);
     if (t.find_first_of("*:$") != std::string_view::npos) return std::nullopt;
-    const bool structured = t.find("->") != std::string_view::npos ||
-                            t.find_first_of("()") != std::string_view::npos;
+    const bool structured =
+        t.find("->") != std::string_view::npos || t.find_first_of("()") != std::string_view::npos;
     if (!structured) return Type::variable(std::string(t));
 
     // One operand list per open parenthesis; no recursion, so any nesting depth works.

@@ -74,10 +74,7 @@ public:
     bool is_application() const noexcept { return node_->kind == TypeKind::Application; }
 
     // Variable only.
-    std::string_view name() const noexcept
-    {
-        return static_cast<const VariableNode*>(node_)->name;
-    }
+    std::string_view name() const noexcept { return static_cast<const VariableNode*>(node_)->name; }
     // Application only: new shared references to the children.
     Type left() const noexcept { return Type::share(app()->left); }
     Type right() const noexcept { return Type::share(app()->right); }

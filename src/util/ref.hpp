@@ -67,7 +67,13 @@ private:
 };
 
 // Returns a new reference to None / True / False.
-inline PyObject* new_none() noexcept { return Py_NewRef(Py_None); }
-inline PyObject* new_bool(bool b) noexcept { return Py_NewRef(b ? Py_True : Py_False); }
+inline PyObject* new_none() noexcept
+{
+    return Py_NewRef(Py_None);
+}
+inline PyObject* new_bool(bool b) noexcept
+{
+    return Py_NewRef(b ? Py_True : Py_False);
+}
 
 } // namespace voralix

@@ -5,7 +5,10 @@
 namespace voralix {
 
 namespace {
-inline std::uint64_t rotl(std::uint64_t x, int b) noexcept { return (x << b) | (x >> (64 - b)); }
+inline std::uint64_t rotl(std::uint64_t x, int b) noexcept
+{
+    return (x << b) | (x >> (64 - b));
+}
 
 inline void round(std::uint64_t& v0, std::uint64_t& v1, std::uint64_t& v2,
                   std::uint64_t& v3) noexcept

@@ -21,9 +21,9 @@ private:
     std::uint64_t v1_ = 0x646f72616e646f6dULL;
     std::uint64_t v2_ = 0x6c7967656e657261ULL;
     std::uint64_t v3_ = 0x7465646279746573ULL;
-    std::uint64_t tail_ = 0;     // pending bytes, little-endian
-    std::uint32_t ntail_ = 0;    // number of pending bytes (0..7)
-    std::uint64_t total_ = 0;    // bytes absorbed so far
+    std::uint64_t tail_ = 0;  // pending bytes, little-endian
+    std::uint32_t ntail_ = 0; // number of pending bytes (0..7)
+    std::uint64_t total_ = 0; // bytes absorbed so far
 };
 
 // The 64-bit result read as a signed Python hash, with -1 replaced by -2.

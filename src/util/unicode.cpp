@@ -21,9 +21,9 @@ bool is_grapheme_extend(char32_t c) noexcept
     // Nothing below U+0300 extends a grapheme; most names are ASCII.
     if (c < kGraphemeExtendRanges[0].lo) return false;
     // The first range whose lo exceeds c; c can only lie in the one before it.
-    const auto* it = std::upper_bound(std::begin(kGraphemeExtendRanges),
-                                      std::end(kGraphemeExtendRanges), c,
-                                      [](char32_t v, const CodePointRange& r) { return v < r.lo; });
+    const auto* it =
+        std::upper_bound(std::begin(kGraphemeExtendRanges), std::end(kGraphemeExtendRanges), c,
+                         [](char32_t v, const CodePointRange& r) { return v < r.lo; });
     return c <= std::prev(it)->hi;
 }
 
