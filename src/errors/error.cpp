@@ -1,5 +1,7 @@
 #include "errors/error.hpp"
 
+#include "util/ref.hpp"
+
 namespace voralix {
 
 VoralixError VoralixError::type_mismatch(std::string expected, std::string got,
@@ -43,12 +45,9 @@ PyObject* raise_error(Error&& err) noexcept
             e->kind() == VoralixError::Kind::TypeMismatch ? PyExc_TypeError : PyExc_ValueError;
         try {
             std::string msg = e->message();
-            PyObject* text =
-                PyUnicode_FromStringAndSize(msg.data(), static_cast<Py_ssize_t>(msg.size()));
-            if (text != nullptr) {
-                PyErr_SetObject(cls, text);
-                Py_DECREF(text);
-            }
+            Ref text = Ref::steal(
+                PyUnicode_FromStringAndSize(msg.data(), static_cast<Py_ssize_t>(msg.size())));
+            if (text) PyErr_SetObject(cls, text.get());
         } catch (...) {
             PyErr_NoMemory();
         }
