@@ -105,8 +105,10 @@ struct FirstArg<R (*)(A, Rest...)> {
     using type = A;
 };
 
-// Instance and static methods: METH_FASTCALL | METH_KEYWORDS.
-// Impl: PyObject* (Object<V>* self, Args&) or, for static methods, PyObject* (Args&).
+// Methods (METH_FASTCALL | METH_KEYWORDS) and, through vectorcall below,
+// constructors and instance calls. Impl takes the receiver (Object<V>*, or
+// PyTypeObject* for a constructor) and the bound arguments; a static
+// method's Impl takes the arguments only.
 template <Signature& Sig, auto Impl>
 PyObject* method(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                  PyObject* kwnames) noexcept
@@ -126,20 +128,15 @@ PyObject* method(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     }
 }
 
-// Constructors. Impl: PyObject* (PyTypeObject* type, Args&).
+// The vectorcall entry of a class (its constructor) or of an instance (its call).
 template <Signature& Sig, auto Impl>
-PyObject* ctor_vectorcall(PyObject* type, PyObject* const* args, std::size_t nargsf,
-                          PyObject* kwnames) noexcept
+PyObject* vectorcall(PyObject* callable, PyObject* const* args, std::size_t nargsf,
+                     PyObject* kwnames) noexcept
 {
-    try {
-        Args a;
-        if (!bind(Sig, args, PyVectorcall_NARGS(nargsf), kwnames, a)) return nullptr;
-        return Impl(reinterpret_cast<PyTypeObject*>(type), a);
-    } catch (...) {
-        return raise_cpp_exception();
-    }
+    return method<Sig, Impl>(callable, args, PyVectorcall_NARGS(nargsf), kwnames);
 }
 
+// The tp_new entry of a class, for calls through type.__new__ and tp_call.
 template <Signature& Sig, auto Impl>
 PyObject* ctor_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept
 {
@@ -148,22 +145,6 @@ PyObject* ctor_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcep
         Ref holder;
         if (!bind_tuple(Sig, args, kwargs, a, holder)) return nullptr;
         return Impl(type, a);
-    } catch (...) {
-        return raise_cpp_exception();
-    }
-}
-
-// Instance call through the per-object vectorcall pointer.
-// Impl: PyObject* (Object<V>* self, Args&).
-template <Signature& Sig, auto Impl>
-PyObject* call_vectorcall(PyObject* self, PyObject* const* args, std::size_t nargsf,
-                          PyObject* kwnames) noexcept
-{
-    try {
-        Args a;
-        if (!bind(Sig, args, PyVectorcall_NARGS(nargsf), kwnames, a)) return nullptr;
-        using Self = typename FirstArg<decltype(Impl)>::type;
-        return Impl(reinterpret_cast<Self>(self), a);
     } catch (...) {
         return raise_cpp_exception();
     }
@@ -240,7 +221,7 @@ public:
     ClassBuilder& constructor()
     {
         slot(Py_tp_new, reinterpret_cast<void*>(&ctor_new<Sig, Impl>));
-        ctor_vectorcall_ = &ctor_vectorcall<Sig, Impl>;
+        ctor_vectorcall_ = &vectorcall<Sig, Impl>;
         return *this;
     }
     template <Signature& Sig, auto Impl>
@@ -251,7 +232,7 @@ public:
         return add_method(Sig, reinterpret_cast<PyCFunction>(fn), doc_body);
     }
     // Makes instances callable; each new instance must set its vectorcall
-    // field to call_vectorcall<Sig, Impl>.
+    // field to vectorcall<Sig, Impl>.
     ClassBuilder& callable();
     ClassBuilder& attribute(const char* name, ::getter g, ::setter s, const char* doc);
     ClassBuilder& slot(int id, void* fn);

@@ -26,7 +26,7 @@ PyObject* new_term_object(PyTypeObject* type, Term t) noexcept
 {
     PyObject* o = wrap(type, TermValue{std::move(t)});
     if (o != nullptr) {
-        as_object<TermValue>(o)->vectorcall = &call_vectorcall<kTermCall, term_apply>;
+        as_object<TermValue>(o)->vectorcall = &vectorcall<kTermCall, term_apply>;
     }
     return o;
 }
