@@ -1,9 +1,11 @@
-"""Shared fixtures, a subprocess runner and a pure-Python model of the type
-core. Model types are tuples ("var", name) or ("app", left, right); the model
-follows the written rules directly and shares no code with the extension.
-The `M` fixture hands this module to the tests as the model."""
+"""Shared fixtures: a subprocess runner, a memory-leak harness, CPython's own
+SipHash as an oracle, and a pure-Python model of the type core. Model types
+are tuples ("var", name) or ("app", left, right); the model follows the
+written rules directly and shares no code with the extension. The `M`
+fixture hands this module to the tests as the model."""
 
 import hashlib
+import json
 import os
 import struct
 import subprocess
@@ -13,21 +15,6 @@ import textwrap
 import pytest
 
 import voralix
-
-
-@pytest.fixture
-def A():
-    return voralix.Variable("A")
-
-
-@pytest.fixture
-def B():
-    return voralix.Variable("B")
-
-
-@pytest.fixture
-def C():
-    return voralix.Variable("C")
 
 
 def run_python(code, env=None, timeout=120, stdin=None):
@@ -43,22 +30,48 @@ def run_snippet():
     return run_python
 
 
-class Eq:
-    """An object whose __eq__ returns `result`, or raises it if it is an exception."""
-    __hash__ = None
+MEMORY_HARNESS = r"""
+import gc, json, sys
 
-    def __init__(self, result):
-        self.result = result
+def _rss():
+    with open("/proc/self/statm") as fh:
+        return int(fh.read().split()[1]) * 4096
 
-    def __eq__(self, other):
-        if isinstance(self.result, BaseException):
-            raise self.result
-        return self.result
+_config, _results = json.loads(sys.stdin.read()), {}
+for _label, _group in _config["groups"].items():
+    # Each statement in its own try block, so that an error skips nothing.
+    _body = "".join("        try:\n            %s\n        except Exception:\n            pass\n"
+                    % s.strip() for s in _group.split(";"))
+    _ns = dict(globals())
+    exec("def _run(_count):\n    for _ in range(_count):\n" + _body, _ns)
+    _ns["_run"](2000)
+    gc.collect()
+    _blocks, _mem, _refs = sys.getallocatedblocks(), _rss(), [sys.getrefcount(o) for o in watched]
+    _ns["_run"](_config["calls"])
+    gc.collect()
+    _results[_label] = {"blocks": sys.getallocatedblocks() - _blocks, "rss": _rss() - _mem,
+                        "refs": max(sys.getrefcount(o) - r for o, r in zip(watched, _refs))}
+print(json.dumps(_results))
+"""
 
 
 @pytest.fixture(scope="session")
-def eq_returning():
-    return Eq
+def measure_memory():
+    """measure(setup, groups, calls) runs `setup` (which defines `watched`, the
+    objects whose reference counts are followed) in a fresh interpreter, then
+    each group of ";"-separated statements `calls` times, exceptions swallowed;
+    it returns, per group label, the growth in allocated blocks ("blocks"),
+    resident set size in bytes ("rss") and the largest reference count ("refs")."""
+    if not os.path.exists("/proc/self/statm"):
+        pytest.skip("needs /proc to read the resident set size")
+
+    def measure(setup, groups, calls=100_000):
+        proc = run_python(textwrap.dedent(setup) + MEMORY_HARNESS, timeout=600,
+                          stdin=json.dumps({"calls": calls, "groups": groups}))
+        assert proc.returncode == 0, proc.stderr[-3000:]
+        return json.loads(proc.stdout)
+
+    return measure
 
 
 @pytest.fixture(scope="session")
@@ -83,14 +96,6 @@ def cpython_bytes_hash():
 
 
 # --- Model -----------------------------------------------------------------
-
-def var(name):
-    return ("var", name)
-
-
-def app(left, right):
-    return ("app", left, right)
-
 
 def build_type(t):
     if t[0] == "var":

@@ -1,6 +1,7 @@
-"""Node, Edge and Graph: construction, property dicts held by reference, uids,
-text forms, identity semantics, the typed node lookup behind queries, and
-collection of reference cycles through property dicts."""
+"""Node, Edge and Graph: property dicts held by reference, uids, text forms,
+the typed node lookup behind queries, and collection of reference cycles
+through every class that holds Python objects. (Argument errors are in
+test_binding.py, identity equality in test_module.py.)"""
 
 import gc
 import hashlib
@@ -8,6 +9,7 @@ import weakref
 
 import pytest
 
+import voralix
 from voralix import Application, Edge, Graph, Node, Term, Variable
 
 A, B = Variable("A"), Variable("B")
@@ -21,22 +23,6 @@ def raises(call, exc, message):
     with pytest.raises(exc) as info:
         call()
     assert type(info.value) is exc and info.value.args == (message,)
-
-
-@pytest.mark.parametrize("call, message", [
-    (lambda: Node(42, 5), PROPS.format("int")),
-    (lambda: Node("A", properties=[("x", 1)]), PROPS.format("list")),
-    (lambda: Node(42), "Expected Variable or Application"),
-    (lambda: Node(F, {}), "Expected Variable or Application"),
-    (lambda: Node(), "Node.__new__() missing 1 required positional argument: 'type'"),
-    (lambda: Edge(1, 2, 3, 4), PROPS.format("int")),
-    (lambda: Edge(N, F, N), "argument 'term': 'Node' object cannot be converted to 'Term'"),
-    (lambda: Edge(F, 2, 3), "argument 'start': 'int' object cannot be converted to 'Node'"),
-    (lambda: Edge(F, N, A), "argument 'end': 'Variable' object cannot be converted to 'Node'"),
-    (lambda: Edge(F, N), "Edge.__new__() missing 1 required positional argument: 'end'"),
-])
-def test_constructor_errors_in_check_order(call, message):
-    raises(call, TypeError, message)
 
 
 @pytest.mark.parametrize("cls, args", [(Node, (A,)), (Edge, (F, N, N))])
@@ -54,9 +40,6 @@ def test_properties_held_by_reference(cls, args):
     raises(lambda: setattr(obj, "properties", [1]), TypeError, PROPS.format("list"))
     raises(lambda: delattr(obj, "properties"), AttributeError, "can't delete attribute")
     assert obj.properties is sub
-    for name in ("type", "term", "start", "end", "colour"):
-        with pytest.raises(AttributeError):
-            setattr(obj, name, N)
 
 
 def test_edge_shares_node_dicts_not_nodes():
@@ -101,7 +84,6 @@ def test_uids(M, tree, name):
     t = M.build_type(tree)
     uid = Node(t, {"ignored": 1}).uid()
     assert uid == Node(t).uid() == sha("node:" + M.type_uid(tree))
-    assert len(uid) == 64 and uid == uid.lower()
     e1, e2 = Edge(Term(name, t), Node(A), Node(B), {"w": 1}), Edge(Term(name, t), N, N)
     assert e1.uid() == e2.uid() == sha("edge:" + M.term_uid(name, tree)) != uid
 
@@ -118,23 +100,10 @@ def test_text_forms(obj, text):
     assert str(obj) == repr(obj) == text
 
 
-@pytest.mark.parametrize("make", [lambda: Node(A), lambda: Edge(F, N, N), Graph])
-def test_identity_equality(make):
-    x, y = make(), make()
-    assert x == x and x != y and not (x == y)
-    assert len({x, y, x}) == 2 and hash(x) == hash(x)
-    with pytest.raises(TypeError):
-        x < y  # noqa: B015
-
-
 def test_graph_container():
     g = Graph()
     assert type(g.nodes) is dict and type(g.edges) is dict and g.nodes is not g.edges
     assert g.nodes is g.nodes and g.nodes == {} == g.edges
-    for name in ("nodes", "edges"):
-        with pytest.raises(AttributeError):
-            setattr(g, name, {})
-    raises(lambda: Graph(1), TypeError, "Graph.__new__() takes 0 positional arguments but 1 was given")
     assert str(g) == repr(g) == "Graph(0 nodes, 0 edges)"
     g.nodes[N.uid()] = N
     assert str(g) == "Graph(1 nodes, 0 edges)"
@@ -165,29 +134,25 @@ def test_typed_lookup_through_queries():
     assert [n.properties for n in nodes_of(g, A)] == [{"i": 2}]
 
 
-@pytest.mark.parametrize("key, value, message", [
-    (5, N, "'int' object cannot be converted to 'PyString'"),
-    (5, 5, "'int' object cannot be converted to 'PyString'"),
-    (("k",), N, "'tuple' object cannot be converted to 'PyString'"),
-    ("k", 5, "'int' object cannot be converted to 'Node'"),
-    ("k", Edge(F, N, N), "'Edge' object cannot be converted to 'Node'"),
+@pytest.mark.parametrize("key, value, exc, message", [
+    (5, N, TypeError, "'int' object cannot be converted to 'PyString'"),
+    (5, 5, TypeError, "'int' object cannot be converted to 'PyString'"),
+    (("k",), N, TypeError, "'tuple' object cannot be converted to 'PyString'"),
+    ("k", 5, TypeError, "'int' object cannot be converted to 'Node'"),
+    ("k", Edge(F, N, N), TypeError, "'Edge' object cannot be converted to 'Node'"),
+    ("\ud800", N, UnicodeEncodeError, None),  # keys are taken as text
 ])
 @pytest.mark.parametrize("asked", [A, B, AB])
 @pytest.mark.parametrize("first", [True, False])
-def test_typed_lookup_checks_every_entry(key, value, message, asked, first):
+def test_typed_lookup_checks_every_entry(key, value, exc, message, asked, first):
     g = Graph()
     if not first:
         g.nodes[N.uid()] = N
     g.nodes[key] = value
     g.nodes["last"] = Node(B)
-    raises(lambda: nodes_of(g, asked), TypeError, message)
-
-
-def test_typed_lookup_takes_keys_as_text():
-    g = Graph()
-    g.nodes["\ud800"] = Node(A)
-    with pytest.raises(UnicodeEncodeError):
-        nodes_of(g, A)
+    with pytest.raises(exc) as info:
+        nodes_of(g, asked)
+    assert type(info.value) is exc and (message is None or info.value.args == (message,))
 
 
 def test_typed_lookup_looks_keys_up_again():
@@ -223,13 +188,20 @@ def test_replaced_properties_are_released_after_the_write():
     assert seen == [{"new": 1}]
 
 
-CYCLES = {
+ON_GRAPH = "g = Graph(); n = Node(A, {'h': h}); g.nodes[n.uid()] = n; "
+CYCLES = {  # each ties h into a reference cycle that runs through voralix objects
     "node": "n = Node(A, {'h': h}); n.properties['self'] = n",
     "edge": "n = Node(A); e = Edge(F, n, n, {'h': h}); e.properties['e'] = e; n.properties['e'] = e",
     "graph": "g = Graph(); n = Node(A, {'g': g, 'h': h}); g.nodes[n.uid()] = n;"
              "g.edges['e'] = Edge(F, n, n, {'g': g})",
-    "query": "g = Graph(); n = Node(A, {'h': h}); g.nodes[n.uid()] = n;"
-             "q = g.query().match(node='n', type=A); q.return_('n'); n.properties['q'] = q",
+    "node pattern": "h.p = NodePattern(properties={'k': h})",
+    "edge pattern in a path": "h.p = PathPattern().add_edge(EdgePattern(properties={'k': h}))",
+    "query on the graph": ON_GRAPH + "n.properties['q'] = g.query().match('(n)')",
+    "query bindings": ON_GRAPH + "q = g.query().match('(n)'); n.properties['q'] = q; q.execute();"
+                                 "g.nodes.clear()",
+    "execute copy": ON_GRAPH + "n.properties['q'] = g.query().match('(n)').execute()",
+    "set dict": "h.q = Graph().query().set('n', {'h': h})",
+    "pattern value": "h.q = Graph().query().merge(node='n', properties={'k': h})",
 }
 
 
@@ -240,7 +212,7 @@ def test_cycles_are_collected(code):
 
     h = Helper()
     ref = weakref.ref(h)
-    exec(code, {"h": h, "A": A, "F": F, "Node": Node, "Edge": Edge, "Graph": Graph})
+    exec(code, dict(vars(voralix), h=h, A=A, F=F))
     del h
     gc.collect()
     assert ref() is None

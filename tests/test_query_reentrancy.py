@@ -1,11 +1,7 @@
 """Python code run from inside a query (a property's or key's __eq__, a
 finalizer) that calls back into the query, raises, or changes the graph's
-dicts; queries caught in reference cycles; memory over many runs."""
-
-import gc
-import json
-import os
-import weakref
+dicts; memory over many runs; walks interleaved across threads. (Queries in
+reference cycles are in test_graph.py.)"""
 
 import pytest
 
@@ -226,34 +222,7 @@ def test_nothing_crashes(run_snippet):
         "finalizers_during_delete ok"]
 
 
-CYCLES = {  # each puts the query (or its copy) in a cycle through the graph or its own records
-    "node property": lambda g, n, s: n.properties.update(q=g.query().match("(n)")),
-    "bound after a run": lambda g, n, s: (n.properties.update(q=g.query().match("(n)")),
-                                          n.properties["q"].execute(), g.nodes.clear()),
-    "set dict": lambda g, n, s: s.box.append(g.query().set("n", {"box": s.box})),
-    "pattern value": lambda g, n, s: s.box.append(g.query().merge(node="n", properties={"k": s.box})),
-    "execute copy": lambda g, n, s: n.properties.update(q=g.query().match("(n)").execute()),
-}
-
-
-@pytest.mark.parametrize("cycle", CYCLES)
-def test_queries_in_cycles_are_collected(cycle):
-    class Sentinel:
-        box = None
-
-    g, n, s = Graph(), Node(A), Sentinel()
-    g.nodes[n.uid()] = n
-    s.box = [s]
-    n.properties["s"] = s
-    CYCLES[cycle](g, n, s)
-    ref = weakref.ref(s)
-    del g, n, s
-    gc.collect()
-    assert ref() is None
-
-
-MEMORY_SCRIPT = r"""
-import gc, json, sys
+MEMORY_SETUP = r"""
 from voralix import Edge, Graph, Node, Term, Variable as V
 
 A, C = V("A"), V("C")
@@ -263,6 +232,7 @@ g.edges[Edge(Term("f", A), a, b).uid()] = Edge(Term("f", A), a, b)
 reused = (g.query().match("(n)-[e]->(m)").match(node="x", properties={"k": 1})
           .create("(c:C)-[r]->(d:A -> C)").set("x", {"s": "v"}).delete("c", "d", detach=True)
           .where("w").limit(3))
+watched = [A, C, g, g.nodes, g.edges, a, b, a.properties, reused]
 
 class Bad:
     def __eq__(self, other):
@@ -281,30 +251,13 @@ def run():
             bad()
         except Exception:
             pass
-
-def rss():
-    with open("/proc/self/statm") as fh:
-        return int(fh.read().split()[1]) * 4096
-
-for _ in range(2000):
-    run()
-gc.collect()
-blocks, mem, refs = sys.getallocatedblocks(), rss(), sys.getrefcount(A)
-for _ in range(100_000):
-    run()
-gc.collect()
-print(json.dumps([sys.getallocatedblocks() - blocks, rss() - mem, sys.getrefcount(A) - refs]))
 """
 
 
-def test_memory_flat_over_many_runs(run_snippet):
-    if not os.path.exists("/proc/self/statm"):
-        pytest.skip("needs /proc to read the resident set size")
-    proc = run_snippet(MEMORY_SCRIPT, timeout=600)
-    assert proc.returncode == 0, proc.stderr[-3000:]
-    blocks, rss, refs = json.loads(proc.stdout)
+def test_memory_flat_over_many_runs(measure_memory):
+    m = measure_memory(MEMORY_SETUP, {"run": "run()"})["run"]
     # one leaked object or record per run would show as >= 100,000 blocks or >= 3 MB
-    assert blocks < 1000 and refs < 100 and rss < 3 * 1024 * 1024, (blocks, rss, refs)
+    assert m["blocks"] < 1000 and m["refs"] < 100 and m["rss"] < 3 * 1024 * 1024, m
 
 
 THREADS_SCRIPT = """

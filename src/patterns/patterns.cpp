@@ -109,6 +109,9 @@ Result<bool> node_pattern_matches(const NodePattern& p, const NodeRecord& node)
         PyObject* found = nullptr;
         int r = PyDict_GetItemRef(props.get(), e.key.get(), &found);
         if (r < 0) {
+            // A failing lookup counts as a mismatch; an interrupt or an exit
+            // request is not a lookup failure and goes on to the caller.
+            if (!PyErr_ExceptionMatches(PyExc_Exception)) return PythonError{};
             PyErr_Clear();
             return false;
         }
