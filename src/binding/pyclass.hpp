@@ -10,6 +10,7 @@
 #include "binding/signature.hpp"
 
 #include <concepts>
+#include <type_traits>
 #include <new>
 #include <string>
 #include <vector>
@@ -105,6 +106,24 @@ struct FirstArg<R (*)(A, Rest...)> {
     using type = A;
 };
 
+// Calls Impl on the receiver. An Impl whose first parameter is `const V&` is
+// a reading call: it gets the record under a shared borrow (a conflicting
+// borrow returns `failed` with the RuntimeError set). Any other first
+// parameter (Object<V>*, PyTypeObject*) gets the receiver itself.
+template <auto Impl, class R, class... A>
+R call_on(PyObject* self, R failed, A&... args)
+{
+    using First = typename FirstArg<decltype(Impl)>::type;
+    if constexpr (std::is_reference_v<First>) {
+        auto* o = as_object<std::remove_cvref_t<First>>(self);
+        SharedBorrow borrow(o->borrow);
+        if (!borrow) return failed;
+        return Impl(o->value, args...);
+    } else {
+        return Impl(reinterpret_cast<First>(self), args...);
+    }
+}
+
 // Methods (METH_FASTCALL | METH_KEYWORDS) and, through vectorcall below,
 // constructors and instance calls. Impl takes the receiver (Object<V>*, or
 // PyTypeObject* for a constructor) and the bound arguments; a static
@@ -120,8 +139,7 @@ PyObject* method(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
             (void)self;
             return Impl(a);
         } else {
-            using Self = typename FirstArg<decltype(Impl)>::type;
-            return Impl(reinterpret_cast<Self>(self), a);
+            return call_on<Impl>(self, static_cast<PyObject*>(nullptr), a);
         }
     } catch (...) {
         return raise_cpp_exception();
@@ -150,13 +168,12 @@ PyObject* ctor_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcep
     }
 }
 
-// Attribute getter. Impl: PyObject* (Object<V>* self).
+// Attribute getter. Impl: PyObject* (const V&) or PyObject* (Object<V>* self).
 template <auto Impl>
 PyObject* getter(PyObject* self, void*) noexcept
 {
     try {
-        using Self = typename FirstArg<decltype(Impl)>::type;
-        return Impl(reinterpret_cast<Self>(self));
+        return call_on<Impl>(self, static_cast<PyObject*>(nullptr));
     } catch (...) {
         return raise_cpp_exception();
     }
@@ -179,20 +196,19 @@ int setter(PyObject* self, PyObject* value, void*) noexcept
     }
 }
 
-// __str__ / __repr__. Impl: PyObject* (Object<V>* self).
+// __str__ / __repr__. Impl: as for getter.
 template <auto Impl>
 PyObject* unary(PyObject* self) noexcept
 {
     return getter<Impl>(self, nullptr);
 }
 
-// __hash__. Impl: Py_hash_t (Object<V>* self), -1 with an exception set on failure.
+// __hash__. Impl: Py_hash_t (const V&), -1 with an exception set on failure.
 template <auto Impl>
 Py_hash_t hash(PyObject* self) noexcept
 {
     try {
-        using Self = typename FirstArg<decltype(Impl)>::type;
-        return Impl(reinterpret_cast<Self>(self));
+        return call_on<Impl>(self, Py_hash_t{-1});
     } catch (...) {
         raise_cpp_exception();
         return -1;

@@ -12,7 +12,6 @@
 namespace voralix {
 
 using namespace binding;
-using GraphObject = Object<GraphRecord>;
 
 Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Digest& type_uid)
 {
@@ -69,32 +68,24 @@ PyObject* graph_new(PyTypeObject* type, Args&)
     return wrap(type, std::move(g));
 }
 
-PyObject* graph_query(GraphObject* self, Args&)
+PyObject* graph_query(const GraphRecord& value, Args&)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return new_query(self->value);
+    return new_query(value);
 }
 
-PyObject* graph_get_nodes(GraphObject* self)
+PyObject* graph_get_nodes(const GraphRecord& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return Py_NewRef(self->value.nodes ? self->value.nodes.get() : Py_None);
+    return Py_NewRef(value.nodes ? value.nodes.get() : Py_None);
 }
 
-PyObject* graph_get_edges(GraphObject* self)
+PyObject* graph_get_edges(const GraphRecord& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return Py_NewRef(self->value.edges ? self->value.edges.get() : Py_None);
+    return Py_NewRef(value.edges ? value.edges.get() : Py_None);
 }
 
-PyObject* graph_str(GraphObject* self)
+PyObject* graph_str(const GraphRecord& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    const GraphRecord& g = self->value;
+    const GraphRecord& g = value;
     return PyUnicode_FromFormat("Graph(%zd nodes, %zd edges)",
                                 g.nodes ? PyDict_GET_SIZE(g.nodes.get()) : Py_ssize_t{0},
                                 g.edges ? PyDict_GET_SIZE(g.edges.get()) : Py_ssize_t{0});

@@ -9,8 +9,6 @@
 namespace voralix {
 
 using namespace binding;
-using NodeObject = Object<NodeRecord>;
-using EdgeObject = Object<EdgeRecord>;
 
 Result<NodeRecord> new_node(PyObject* type_obj, PyObject* properties)
 {
@@ -74,11 +72,9 @@ int set_properties(Object<V>* self, PyObject* value)
 }
 
 template <class V>
-PyObject* get_properties(Object<V>* self)
+PyObject* get_properties(const V& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return properties_or_none(self->value.properties);
+    return properties_or_none(value.properties);
 }
 
 // Node
@@ -96,26 +92,20 @@ PyObject* node_new(PyTypeObject* type, Args& a)
     return wrap(type, std::move(*n));
 }
 
-PyObject* node_get_type(NodeObject* self)
+PyObject* node_get_type(const NodeRecord& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return type_to_python(self->value.type);
+    return type_to_python(value.type);
 }
 
-PyObject* node_uid_method(NodeObject* self, Args&)
+PyObject* node_uid_method(const NodeRecord& value, Args&)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return digest_to_python(node_uid(self->value));
+    return digest_to_python(node_uid(value));
 }
 
-PyObject* node_str(NodeObject* self)
+PyObject* node_str(const NodeRecord& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
     std::string s = "Node(";
-    self->value.type.append_text(s);
+    value.type.append_text(s);
     s += ')';
     return to_python_str(s);
 }
@@ -139,39 +129,29 @@ PyObject* edge_new(PyTypeObject* type, Args& a)
     return wrap(type, std::move(e));
 }
 
-PyObject* edge_get_term(EdgeObject* self)
+PyObject* edge_get_term(const EdgeRecord& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return term_to_python(self->value.term);
+    return term_to_python(value.term);
 }
 
-PyObject* edge_get_start(EdgeObject* self)
+PyObject* edge_get_start(const EdgeRecord& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return node_to_python(self->value.start);
+    return node_to_python(value.start);
 }
 
-PyObject* edge_get_end(EdgeObject* self)
+PyObject* edge_get_end(const EdgeRecord& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return node_to_python(self->value.end);
+    return node_to_python(value.end);
 }
 
-PyObject* edge_uid_method(EdgeObject* self, Args&)
+PyObject* edge_uid_method(const EdgeRecord& value, Args&)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return digest_to_python(edge_uid(self->value));
+    return digest_to_python(edge_uid(value));
 }
 
-PyObject* edge_str(EdgeObject* self)
+PyObject* edge_str(const EdgeRecord& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    const EdgeRecord& e = self->value;
+    const EdgeRecord& e = value;
     std::string s = "Edge(";
     s += e.term.name();
     s += ": ";

@@ -9,8 +9,6 @@
 namespace voralix {
 
 using namespace binding;
-using NodePatternObject = Object<NodePattern>;
-using EdgePatternObject = Object<EdgePattern>;
 using PathPatternObject = Object<PathPattern>;
 
 Result<PathPattern> parse_path_pattern(std::string_view text)
@@ -72,19 +70,15 @@ PyObject* node_pattern_new(PyTypeObject* type, Args& a)
     return wrap(type, std::move(*p));
 }
 
-PyObject* node_pattern_get_variable(NodePatternObject* self)
+PyObject* node_pattern_get_variable(const NodePattern& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return variable_or_none(self->value.variable);
+    return variable_or_none(value.variable);
 }
 
-PyObject* node_pattern_str(NodePatternObject* self)
+PyObject* node_pattern_str(const NodePattern& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
     std::string s = "NodePattern(variable=";
-    append_variable(s, self->value.variable);
+    append_variable(s, value.variable);
     s += ')';
     return to_python_str(s);
 }
@@ -111,28 +105,22 @@ PyObject* edge_pattern_new(PyTypeObject* type, Args& a)
     return wrap(type, std::move(*p));
 }
 
-PyObject* edge_pattern_get_variable(EdgePatternObject* self)
+PyObject* edge_pattern_get_variable(const EdgePattern& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return variable_or_none(self->value.variable);
+    return variable_or_none(value.variable);
 }
 
-PyObject* edge_pattern_get_direction(EdgePatternObject* self)
+PyObject* edge_pattern_get_direction(const EdgePattern& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return to_python_str(self->value.direction);
+    return to_python_str(value.direction);
 }
 
-PyObject* edge_pattern_str(EdgePatternObject* self)
+PyObject* edge_pattern_str(const EdgePattern& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
     std::string s = "EdgePattern(variable=";
-    append_variable(s, self->value.variable);
+    append_variable(s, value.variable);
     s += ", direction=";
-    s += self->value.direction;
+    s += value.direction;
     s += ')';
     return to_python_str(s);
 }
@@ -212,26 +200,20 @@ PyObject* list_of_copies(const std::vector<P>& patterns, PyTypeObject* type)
     return list.release();
 }
 
-PyObject* path_get_nodes(PathPatternObject* self)
+PyObject* path_get_nodes(const PathPattern& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return list_of_copies(self->value.nodes, node_pattern_type());
+    return list_of_copies(value.nodes, node_pattern_type());
 }
 
-PyObject* path_get_edges(PathPatternObject* self)
+PyObject* path_get_edges(const PathPattern& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return list_of_copies(self->value.edges, edge_pattern_type());
+    return list_of_copies(value.edges, edge_pattern_type());
 }
 
-PyObject* path_str(PathPatternObject* self)
+PyObject* path_str(const PathPattern& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return PyUnicode_FromFormat("PathPattern(%zu nodes, %zu edges)", self->value.nodes.size(),
-                                self->value.edges.size());
+    return PyUnicode_FromFormat("PathPattern(%zu nodes, %zu edges)", value.nodes.size(),
+                                value.edges.size());
 }
 
 } // namespace

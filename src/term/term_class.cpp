@@ -63,11 +63,9 @@ PyObject* term_apply(TermObject* self, Args& a)
     return new_term_object(term_type(), Term(std::move(name), ft.right()));
 }
 
-PyObject* term_get_name(TermObject* self)
+PyObject* term_get_name(const TermValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return to_python_str(self->value.term.name());
+    return to_python_str(value.term.name());
 }
 
 int term_set_name(TermObject* self, PyObject* value)
@@ -80,32 +78,24 @@ int term_set_name(TermObject* self, PyObject* value)
     return 0;
 }
 
-PyObject* term_get_type(TermObject* self)
+PyObject* term_get_type(const TermValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return type_to_python(self->value.term.type());
+    return type_to_python(value.term.type());
 }
 
-PyObject* term_uid(TermObject* self, Args&)
+PyObject* term_uid(const TermValue& value, Args&)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return digest_to_python(self->value.term.uid_digest());
+    return digest_to_python(value.term.uid_digest());
 }
 
-PyObject* term_str(TermObject* self)
+PyObject* term_str(const TermValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return to_python_str(self->value.term.text());
+    return to_python_str(value.term.text());
 }
 
-PyObject* term_repr(TermObject* self)
+PyObject* term_repr(const TermValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    const Term& t = self->value.term;
+    const Term& t = value.term;
     std::string s = "Term(\"";
     s += t.name();
     s += "\", ";
@@ -114,11 +104,9 @@ PyObject* term_repr(TermObject* self)
     return to_python_str(s);
 }
 
-Py_hash_t term_hash(TermObject* self)
+Py_hash_t term_hash(const TermValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return -1;
-    return static_cast<Py_hash_t>(self->value.term.python_hash());
+    return static_cast<Py_hash_t>(value.term.python_hash());
 }
 
 PyObject* term_richcompare(PyObject* self, PyObject* other, int op) noexcept

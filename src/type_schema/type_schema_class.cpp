@@ -8,7 +8,6 @@
 namespace voralix {
 
 using namespace binding;
-using SchemaObject = Object<TypeSchemaValue>;
 
 Result<std::optional<Schema>> schema_from_python(PyObject* obj)
 {
@@ -41,23 +40,19 @@ PyObject* schema_new(PyTypeObject* type, Args& a)
     return wrap(type, TypeSchemaValue{Schema(std::string(text))});
 }
 
-PyObject* schema_matches(SchemaObject* self, Args& a)
+PyObject* schema_matches(const TypeSchemaValue& value, Args& a)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
     Type t;
     if (!python_to_type(a[0], t)) return nullptr;
-    return new_bool(self->value.schema.matches(t));
+    return new_bool(value.schema.matches(t));
 }
 
-PyObject* schema_capture(SchemaObject* self, Args& a)
+PyObject* schema_capture(const TypeSchemaValue& value, Args& a)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
     Type t;
     if (!python_to_type(a[0], t)) return nullptr;
     CaptureList captures;
-    self->value.schema.capture(t, captures);
+    value.schema.capture(t, captures);
     Ref result = Ref::steal(PyDict_New());
     if (!result) return nullptr;
     for (const auto& [name, captured] : captures) {
@@ -69,12 +64,10 @@ PyObject* schema_capture(SchemaObject* self, Args& a)
     return result.release();
 }
 
-PyObject* schema_str(SchemaObject* self)
+PyObject* schema_str(const TypeSchemaValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
     std::string s = "TypeSchema(\"";
-    s += self->value.schema.text();
+    s += value.schema.text();
     s += "\")";
     return to_python_str(s);
 }

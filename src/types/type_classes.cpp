@@ -32,27 +32,21 @@ namespace {
 
 // Shared by both classes: uid, str, hash and the comparison protocol.
 
-PyObject* type_uid(TypeObject* self, Args&)
+PyObject* type_uid(const TypeValue& value, Args&)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return digest_to_python(self->value.type.uid_digest());
+    return digest_to_python(value.type.uid_digest());
 }
 
-PyObject* type_str(TypeObject* self)
+PyObject* type_str(const TypeValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    const Type& t = self->value.type;
+    const Type& t = value.type;
     if (t.is_variable()) return to_python_str(t.name());
     return to_python_str(t.text());
 }
 
-Py_hash_t type_hash(TypeObject* self)
+Py_hash_t type_hash(const TypeValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return -1;
-    return static_cast<Py_hash_t>(self->value.type.python_hash());
+    return static_cast<Py_hash_t>(value.type.python_hash());
 }
 
 PyObject* type_richcompare(PyObject* self, PyObject* other, int op) noexcept
@@ -85,11 +79,9 @@ PyObject* variable_new(PyTypeObject* type, Args& a)
     return wrap(type, TypeValue{Type::variable(std::string(name))});
 }
 
-PyObject* variable_get_name(TypeObject* self)
+PyObject* variable_get_name(const TypeValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return to_python_str(self->value.type.name());
+    return to_python_str(value.type.name());
 }
 
 int variable_set_name(TypeObject* self, PyObject* value)
@@ -102,12 +94,10 @@ int variable_set_name(TypeObject* self, PyObject* value)
     return 0;
 }
 
-PyObject* variable_repr(TypeObject* self)
+PyObject* variable_repr(const TypeValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
     std::string s = "Variable(\"";
-    s += self->value.type.name();
+    s += value.type.name();
     s += "\")";
     return to_python_str(s);
 }
@@ -125,28 +115,22 @@ PyObject* application_new(PyTypeObject* type, Args& a)
     return wrap(type, TypeValue{Type::application(left, right)});
 }
 
-PyObject* application_get_left(TypeObject* self)
+PyObject* application_get_left(const TypeValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return type_to_python(self->value.type.left());
+    return type_to_python(value.type.left());
 }
 
-PyObject* application_get_right(TypeObject* self)
+PyObject* application_get_right(const TypeValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
-    return type_to_python(self->value.type.right());
+    return type_to_python(value.type.right());
 }
 
-PyObject* application_repr(TypeObject* self)
+PyObject* application_repr(const TypeValue& value)
 {
-    SharedBorrow borrow(self->borrow);
-    if (!borrow) return nullptr;
     std::string s = "Application(";
-    self->value.type.left().append_text(s);
+    value.type.left().append_text(s);
     s += ", ";
-    self->value.type.right().append_text(s);
+    value.type.right().append_text(s);
     s += ')';
     return to_python_str(s);
 }
