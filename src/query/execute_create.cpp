@@ -1,6 +1,6 @@
 // Create and merge: node creation writes a new Node object into the graph's
 // node dict under its uid; merges look for an existing element first.
-#include "query/dict_walk.hpp"
+#include "graph/dict_walk.hpp"
 #include "query/execute.hpp"
 
 #include "binding/values.hpp"

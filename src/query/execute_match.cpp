@@ -1,6 +1,6 @@
 // Node and path matches: scan the graph, collect copies of the matching
 // records, and bind them only once the scan has succeeded.
-#include "query/dict_walk.hpp"
+#include "graph/dict_walk.hpp"
 #include "query/execute.hpp"
 
 #include "graph/node_classes.hpp"

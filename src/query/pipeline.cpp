@@ -1,5 +1,5 @@
 // The pipeline: runs the queue in order, and carries out set and delete.
-#include "query/dict_walk.hpp"
+#include "graph/dict_walk.hpp"
 #include "query/execute.hpp"
 
 #include "binding/values.hpp"

@@ -1,4 +1,4 @@
-#include "query/dict_walk.hpp"
+#include "graph/dict_walk.hpp"
 
 namespace voralix {
 
