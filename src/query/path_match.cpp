@@ -80,8 +80,8 @@ Status EdgeScanOp::next(RunContext& ctx, Rows& out)
             Result<bool> ok = edge_pattern_matches(edge, current);
             if (!ok) return std::move(ok).error();
             if (!*ok) continue;
-            const bool self_loop = same_node_uid(current.start, current.end);
-            orientations_left = direction == Direction::Any && !self_loop ? 2 : 1;
+            orientations_left =
+                direction == Direction::Any && !same_node_uid(current.start, current.end) ? 2 : 1;
             next_backward = direction == Direction::Backward;
         }
         // "any" takes the forward orientation first, then the backward one.
@@ -98,14 +98,14 @@ Status EdgeScanOp::next(RunContext& ctx, Rows& out)
             if (!ok) return std::move(ok).error();
             if (!*ok) continue;
         }
-        Cell* row = out.add_row();
-        row[0] = from;
-        row[2] = to;
+        NodeRecord arrived = to;
+        out.cells.emplace_back(std::in_place_type<NodeRecord>, from);
         if (orientations_left == 0) {
-            row[1] = std::move(current);
+            out.cells.emplace_back(std::in_place_type<EdgeRecord>, std::move(current));
         } else {
-            row[1] = current;
+            out.cells.emplace_back(std::in_place_type<EdgeRecord>, current);
         }
+        out.cells.emplace_back(std::in_place_type<NodeRecord>, std::move(arrived));
     }
     return ok_status();
 }
