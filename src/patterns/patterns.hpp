@@ -6,6 +6,7 @@
 
 #include "errors/error.hpp"
 #include "graph/records.hpp"
+#include "patterns/hop_range.hpp"
 #include "term/term.hpp"
 #include "type_schema/schema.hpp"
 #include "types/type.hpp"
@@ -60,6 +61,7 @@ struct EdgePattern {
     std::optional<Schema> term_type_schema;
     PropertyMap properties;
     std::string direction = "forward";
+    std::optional<HopRange> hops; // absent: a plain single edge
 
     int traverse(visitproc visit, void* arg) const { return properties.traverse(visit, arg); }
     void clear() noexcept { properties.clear(); }
