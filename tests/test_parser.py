@@ -5,6 +5,9 @@ parser, checked by hand and differentially against the Python model.
 import gc
 import itertools
 import os
+import pathlib
+import shutil
+import subprocess
 import sys
 
 import pytest
@@ -538,6 +541,23 @@ def test_string_and_quantifier_failures(text, pattern, reason):
     with pytest.raises(ValueError) as info:
         PathPattern.parse(text)
     assert info.value.args == (message,)
+
+
+def test_literal_scanner_offsets(tmp_path):
+    """The scanners' stop positions and error offsets, which the parser does
+    not show, checked by a small C++ table test."""
+    compiler = shutil.which("g++") or shutil.which("c++")
+    if compiler is None:
+        pytest.skip("needs a C++ compiler")
+    root = pathlib.Path(__file__).resolve().parent.parent
+    exe = tmp_path / "literal_scanner_test"
+    build = subprocess.run([compiler, "-std=c++20", "-Wall", "-Wextra", "-Werror", f"-I{root / 'src'}",
+                            str(root / "tests/cpp/literal_scanner_test.cpp"),
+                            str(root / "src/util/literal.cpp"), str(root / "src/util/unicode.cpp"),
+                            "-o", str(exe)], capture_output=True, text=True)
+    assert build.returncode == 0, build.stderr[-3000:]
+    run = subprocess.run([str(exe)], capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0 and run.stdout.strip() == "0 failures", run.stdout
 
 
 def test_integer_digit_limit_raises_clean_value_error():
