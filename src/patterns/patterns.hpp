@@ -12,6 +12,7 @@
 #include "types/type.hpp"
 #include "util/ref.hpp"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -81,5 +82,9 @@ Result<EdgePattern> new_edge_pattern(std::optional<std::string_view> variable, P
 // property compared with the node's value on the left. A lookup that raises
 // counts as a mismatch; a comparison that raises fails the test.
 Result<bool> node_pattern_matches(const NodePattern& p, const NodeRecord& node);
+
+// The edge test: the term (equal uid), then the schema on the term's type, then
+// the required properties, compared as for nodes.
+Result<bool> edge_pattern_matches(const EdgePattern& p, const EdgeRecord& edge);
 
 } // namespace voralix
