@@ -36,7 +36,7 @@ bool exact_double(PyObject* o, double& out) noexcept
 }
 
 template <class T>
-int three_way(T a, T b) noexcept
+int three_way_of(T a, T b) noexcept
 {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
@@ -118,7 +118,7 @@ Result<Order> order_scalar(const Value& a, const Value& b)
         if (!c) return std::move(c).error();
         return from(*c);
     }
-    case Kind::Boolean: return from(three_way(a.tag() == Value::Tag::True, b.tag() == Value::Tag::True));
+    case Kind::Boolean: return from(three_way_of(a.tag() == Value::Tag::True, b.tag() == Value::Tag::True));
     default: return Order::Null;
     }
 }
@@ -202,9 +202,9 @@ bool is_nan(PyObject* number) noexcept
 Result<int> compare_numbers(PyObject* a, PyObject* b)
 {
     long long x = 0, y = 0;
-    if (compact_value(a, x) && compact_value(b, y)) return three_way(x, y);
+    if (compact_value(a, x) && compact_value(b, y)) return three_way_of(x, y);
     double dx = 0, dy = 0;
-    if (exact_double(a, dx) && exact_double(b, dy)) return three_way(dx, dy);
+    if (exact_double(a, dx) && exact_double(b, dy)) return three_way_of(dx, dy);
     // Big ints, or a big int against a float: the base types compare exactly.
     PyTypeObject* base = &PyLong_Type;
     int sign = 1;
@@ -260,20 +260,32 @@ bool Sequence::item(Py_ssize_t i, Value& out) const noexcept
     return true;
 }
 
+bool fast_compare(PyObject* a, PyObject* b, int& three_way) noexcept
+{
+    long long x = 0, y = 0;
+    if (PyLong_CheckExact(a) && PyLong_CheckExact(b) && compact_value(a, x) &&
+        compact_value(b, y)) {
+        three_way = three_way_of(x, y);
+        return true;
+    }
+    if (PyFloat_CheckExact(a) && PyFloat_CheckExact(b)) {
+        const double dx = PyFloat_AS_DOUBLE(a), dy = PyFloat_AS_DOUBLE(b);
+        if (std::isnan(dx) || std::isnan(dy)) return false;
+        three_way = three_way_of(dx, dy);
+        return true;
+    }
+    if (PyUnicode_CheckExact(a) && PyUnicode_CheckExact(b)) {
+        three_way = a == b ? 0 : PyUnicode_Compare(a, b);
+        return true;
+    }
+    return false;
+}
+
 Result<Truth> equals(const Value& a, const Value& b)
 {
     if (a.tag() == Value::Tag::Object && b.tag() == Value::Tag::Object) {
-        PyObject* x = a.object();
-        PyObject* y = b.object();
-        if (PyUnicode_CheckExact(x) && PyUnicode_CheckExact(y)) {
-            if (x == y) return Truth::True;
-            return PyUnicode_Compare(x, y) == 0 ? Truth::True : Truth::False;
-        }
-        long long vx = 0, vy = 0;
-        if (PyLong_CheckExact(x) && PyLong_CheckExact(y) && compact_value(x, vx) &&
-            compact_value(y, vy)) {
-            return vx == vy ? Truth::True : Truth::False;
-        }
+        int c = 0;
+        if (fast_compare(a.object(), b.object(), c)) return c == 0 ? Truth::True : Truth::False;
     }
     Sequence sa, sb;
     if (!sa.assign(a) || !sb.assign(b)) return equals_scalar(a, b);

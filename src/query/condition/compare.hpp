@@ -29,6 +29,10 @@ bool is_nan(PyObject* number) noexcept;
 // NaN) exactly, without calling anything a subclass overrides.
 Result<int> compare_numbers(PyObject* a, PyObject* b);
 
+// Two exact ints, two floats (neither NaN) or two exact strs, compared at
+// once into `three_way` (-1, 0, 1); false for any other pair.
+bool fast_compare(PyObject* a, PyObject* b, int& three_way) noexcept;
+
 // `a = b`: null if either is null; numbers exactly, booleans, strings by
 // code points; nodes and edges by uid; lists (edge lists included) element
 // by element: a different length or a false pair gives false, else any null

@@ -39,34 +39,41 @@ Result<Value> text_value(std::string_view s)
     return new_object(binding::to_python_str(s));
 }
 
-// v.key: a missing key, or a lookup that raises an Exception, is null.
-Result<Value> property(const Value& v, PyObject* key)
+// Looks `key` up in a property dict (null: none) into `out`: a missing key,
+// or a lookup that raises an Exception, is null. False with a Python
+// exception set for any other failure.
+bool lookup(PyObject* props, PyObject* key, Value& out) noexcept
 {
-    PyObject* props = nullptr;
-    Ref hold; // keeps a Node / Edge object's dict alive through the lookup
-    if (v.tag() == Value::Tag::Node) {
-        props = v.node_record()->properties.get();
-    } else if (v.tag() == Value::Tag::Edge) {
-        props = v.edge_record()->properties.get();
-    } else if (v.tag() == Value::Tag::Object) {
-        NodeRecord ns;
-        EdgeRecord es;
-        const NodeRecord* n = nullptr;
-        const EdgeRecord* e = nullptr;
-        if (!as_node(v, ns, n) || !as_edge(v, es, e)) return PythonError{};
-        if (n != nullptr) hold = n->properties;
-        if (e != nullptr) hold = e->properties;
-        props = hold.get();
-    }
-    if (props == nullptr) return Value();
+    out = Value();
+    if (props == nullptr) return true;
     PyObject* found = nullptr;
     const int r = PyDict_GetItemRef(props, key, &found);
-    if (r < 0) {
-        if (!discard_exception()) return PythonError{};
-        return Value();
-    }
-    if (r == 0) return Value();
-    return Value::owned(Ref::steal(found));
+    if (r < 0) return discard_exception();
+    if (r > 0) out = Value::owned(Ref::steal(found));
+    return true;
+}
+
+// v.key on a node or an edge, whether a cell's or a Node / Edge object;
+// null for anything else.
+bool property(const Value& v, PyObject* key, Value& out) noexcept
+{
+    if (v.tag() == Value::Tag::Node) return lookup(v.node_record()->properties.get(), key, out);
+    if (v.tag() == Value::Tag::Edge) return lookup(v.edge_record()->properties.get(), key, out);
+    NodeRecord ns;
+    EdgeRecord es;
+    const NodeRecord* n = nullptr;
+    const EdgeRecord* e = nullptr;
+    if (!as_node(v, ns, n) || !as_edge(v, es, e)) return false;
+    // The copy read from the object keeps its dict alive through the lookup.
+    return lookup(n ? n->properties.get() : e ? e->properties.get() : nullptr, key, out);
+}
+
+bool cell_property(const Cell& c, PyObject* key, Value& out) noexcept
+{
+    if (const auto* n = std::get_if<NodeRecord>(&c)) return lookup(n->properties.get(), key, out);
+    if (const auto* e = std::get_if<EdgeRecord>(&c)) return lookup(e->properties.get(), key, out);
+    out = Value();
+    return true;
 }
 
 Result<Value> type_test(const Value& v, const Schema& schema)
@@ -137,6 +144,19 @@ Result<Value> make_list(InlineStack<Value, 8>& stack, std::uint32_t count)
     }
     for (std::uint32_t i = 0; i < count; ++i) stack.pop();
     return Value::owned(std::move(list));
+}
+
+bool holds(Comparison c, int three_way) noexcept
+{
+    switch (c) {
+    case Comparison::Eq: return three_way == 0;
+    case Comparison::Ne: return three_way != 0;
+    case Comparison::Lt: return three_way < 0;
+    case Comparison::Le: return three_way <= 0;
+    case Comparison::Gt: return three_way > 0;
+    case Comparison::Ge: return three_way >= 0;
+    }
+    return false;
 }
 
 Result<Value> compare(Comparison c, const Value& a, const Value& b)
@@ -210,11 +230,32 @@ Result<bool> evaluate(const Program& program, const std::uint32_t* columns, cons
         switch (in.op) {
         case OpCode::Push: stack.push(Value::borrowed(program.constants[in.arg].get())); break;
         case OpCode::Var: stack.push(Value::of_cell(row[columns[in.arg]])); break;
-        case OpCode::Property:
-            if (Status s = replace_top(property(stack.back(), program.keys[in.arg].get())); !s) {
+        case OpCode::Property: {
+            Value v;
+            if (!property(stack.back(), program.keys[in.arg].get(), v)) return PythonError{};
+            stack.back() = std::move(v);
+            break;
+        }
+        case OpCode::VarProperty:
+            stack.push(Value());
+            if (!cell_property(row[columns[in.arg]], program.keys[in.arg2].get(), stack.back())) {
+                return PythonError{};
+            }
+            break;
+        case OpCode::CompareConst: {
+            PyObject* constant = program.constants[in.arg2].get();
+            Value& a = stack.back();
+            const auto c = static_cast<Comparison>(in.sub);
+            int three_way = 0;
+            if (a.tag() == Value::Tag::Object && fast_compare(a.object(), constant, three_way)) {
+                a = Value::boolean(holds(c, three_way));
+                break;
+            }
+            if (Status s = replace_top(compare(c, a, Value::borrowed(constant))); !s) {
                 return std::move(s).error();
             }
             break;
+        }
         case OpCode::TypeTest:
             if (Status s = replace_top(type_test(stack.back(), program.schemas[in.arg])); !s) {
                 return std::move(s).error();
@@ -266,17 +307,26 @@ Result<bool> evaluate(const Program& program, const std::uint32_t* columns, cons
             }
             break;
         }
-        case OpCode::Compare:
+        case OpCode::Compare: {
+            Value b = stack.take();
+            Value& a = stack.back();
+            const auto c = static_cast<Comparison>(in.sub);
+            int three_way = 0;
+            if (a.tag() == Value::Tag::Object && b.tag() == Value::Tag::Object &&
+                fast_compare(a.object(), b.object(), three_way)) {
+                a = Value::boolean(holds(c, three_way));
+                break;
+            }
+            if (Status s = replace_top(compare(c, a, b)); !s) return std::move(s).error();
+            break;
+        }
         case OpCode::In:
         case OpCode::StartsWith:
         case OpCode::EndsWith:
         case OpCode::Contains: {
             Value b = stack.take();
             const Value& a = stack.back();
-            Result<Value> r = in.op == OpCode::Compare
-                                  ? compare(static_cast<Comparison>(in.sub), a, b)
-                              : in.op == OpCode::In ? in_list(a, b)
-                                                    : string_predicate(in.op, a, b);
+            Result<Value> r = in.op == OpCode::In ? in_list(a, b) : string_predicate(in.op, a, b);
             if (Status s = replace_top(std::move(r)); !s) return std::move(s).error();
             break;
         }

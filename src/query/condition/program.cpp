@@ -67,6 +67,20 @@ public:
 private:
     void emit(OpCode op, std::uint8_t sub, std::uint32_t arg, int effect)
     {
+        // The commonest shapes, `v.key` and `... <op> constant`, become one
+        // instruction each, so that `n.age > 30` runs two per row.
+        if (!p_.code.empty()) {
+            Instr& last = p_.code.back();
+            if (op == OpCode::Property && last.op == OpCode::Var) {
+                last = Instr{OpCode::VarProperty, 0, last.arg, arg};
+                return;
+            }
+            if (op == OpCode::Compare && last.op == OpCode::Push) {
+                last = Instr{OpCode::CompareConst, sub, 0, last.arg};
+                --depth_;
+                return;
+            }
+        }
         p_.code.push_back(Instr{op, sub, arg});
         depth_ += effect;
         p_.max_depth = std::max(p_.max_depth, static_cast<std::uint32_t>(depth_));

@@ -21,6 +21,7 @@ enum class OpCode : std::uint8_t {
     Push,       // push constants[arg]
     Var,        // push the cell of variable slot arg
     Property,   // replace the top by its property keys[arg]
+    VarProperty, // push property keys[arg2] of variable slot arg (Var + Property)
     TypeTest,   // replace the top by whether schemas[arg] matches its type
     Call,       // replace the top by Function(sub) of it
     MakeList,   // replace the top arg values by a list of them
@@ -32,6 +33,7 @@ enum class OpCode : std::uint8_t {
     XorCheck,   // check the top is boolean or null
     Xor,        // combine the top two (Kleene XOR)
     Compare,    // Comparison(sub) of the top two
+    CompareConst, // Comparison(sub) of the top and constants[arg2] (Push + Compare)
     In,         // the second value IN the top one
     StartsWith, // string predicates of the top two
     EndsWith,
@@ -44,6 +46,7 @@ struct Instr {
     OpCode op;
     std::uint8_t sub = 0;
     std::uint32_t arg = 0;
+    std::uint32_t arg2 = 0;
 };
 
 struct Program {
