@@ -126,7 +126,9 @@ bool scan_number(std::string_view text, std::size_t& pos, NumberLiteral& out, Li
 {
     const std::size_t n = text.size();
     auto digit_at = [&](std::size_t k) { return k < n && is_digit(text[k]); };
-    auto dot_dot_at = [&](std::size_t k) { return k + 1 < n && text[k] == '.' && text[k + 1] == '.'; };
+    auto dot_dot_at = [&](std::size_t k) {
+        return k + 1 < n && text[k] == '.' && text[k + 1] == '.';
+    };
 
     std::size_t i = pos;
     if (text[i] == '-') ++i;
