@@ -87,11 +87,19 @@ def kept(g, condition, **params):
     return len(q.where(condition).return_("a")) == 1
 
 
-def three_valued(g, condition, **params):
-    """The condition's value on the one row: True, False or None (null)."""
-    if kept(g, condition, **params):
+def three_valued_query(make_query, condition):
+    """The condition's value on the one row of a fresh make_query():
+    True, False or None (null)."""
+    if len(make_query().where(condition).return_("a")) == 1:
         return True
-    return None if kept(g, f"({condition}) IS NULL", **params) else False
+    return None if make_query().where(f"({condition}) IS NULL").return_("a") else False
+
+
+def three_valued(g, condition, **params):
+    def make_query():
+        q = g.query().match("(a)-[e]->(b)")
+        return q.params(**params) if params else q
+    return three_valued_query(make_query, condition)
 
 
 def model_value(g, condition, keep=False, **params):
@@ -267,6 +275,47 @@ def test_parameters(fixed, condition, params, expected):
     params = {k: objects.get(v, v) if isinstance(v, str) else v for k, v in params.items()}
     assert three_valued(g, condition, **params) is expected
     assert model_value(g, condition, **params) is expected
+
+
+def chain_graph():
+    """x -> y -> z, edges e1 (w: 1) and e2 (w: 2)."""
+    g = Graph()
+    x, y, z = (Node(V(t), {"t": t}) for t in "XYZ")
+    e1 = Edge(Term("e1", App(V("X"), V("Y"))), x, y, {"w": 1})
+    e2 = Edge(Term("e2", App(V("Y"), V("Z"))), y, z, {"w": 2})
+    g.nodes.update({n.uid(): n for n in (x, y, z)})
+    g.edges.update({e.uid(): e for e in (e1, e2)})
+    return g, e1, e2
+
+
+@pytest.mark.parametrize("condition, expected", [
+    ("size(p) = 2", True), ("p = [$e1, $e2]", True), ("p = [$e2, $e1]", False),
+    ("$e2 IN p", True), ("1 IN p", False), ("null IN p", None), ("p = p", True),
+    ("p < p", None), ("p.w IS NULL", True), ("p:$*$ IS NULL", True), ("start(p) IS NULL", True),
+    ("uid(p) IS NULL", True), ("type(p) IS NULL", True), ("name(p) IS NULL", True),
+    ("[p] = [[$e1, $e2]]", True), ("p IS NOT NULL", True), ("p = $e1", False),
+    ("p <> [$e1]", True), ("p = [$e1, null]", None), ("[p, 1] < [[$e1, $e2], 2]", None),
+    ("[size(p), 1] < [2, 2]", True),
+])
+def test_edge_lists(condition, expected):
+    g, e1, e2 = chain_graph()
+    q = g.query().match("(a:X)-[p*2]->(c)").params(e1=e1, e2=e2)
+    rows = q.return_("a", "p", "c")
+    assert [len(r["p"]) for r in rows] == [2]
+    got = three_valued_query(lambda: g.query().match("(a:X)-[p*2]->(c)").params(e1=e1, e2=e2),
+                             condition)
+    assert got is expected
+    assert M.evaluate(M.prepare(condition, {"e1": e1, "e2": e2}), rows[0]) is expected
+
+
+def test_edge_list_kind_and_empty_paths():
+    g, e1, e2 = chain_graph()
+    with pytest.raises(TypeError, match=r"expected boolean, got edge list \(in where\)"):
+        g.query().match("(a:X)-[p*1]->(c)").where("p").return_("p")
+    with pytest.raises(TypeError, match=r"expected list, got edge \(in where\)"):
+        g.query().match("(a:X)-[p*1]->(c)").where("1 IN $e").params(e=e1).return_("p")
+    rows = g.query().match("(a:X)-[p*0..]->(c)").where("p = [] AND size(p) = 0").return_("c")
+    assert [r["c"].properties["t"] for r in rows] == ["X"]
 
 
 def test_parameter_errors(fixed):
@@ -464,16 +513,20 @@ def element_id(x):
     return (type(x).__name__, x.uid())
 
 
+PATTERNS = ["(a)-[e]->(b)", "(a)-[e]->(b)", "(a)-[e]-(b)", "(a)-[e*0..2]->(b)", "(a)<-[e*1..2]-(b)"]
+
+
 @settings(max_examples=400, deadline=None, suppress_health_check=[HealthCheck.too_slow])
-@given(graphs(), noisy_conditions(), st.data())
-def test_where_matches_the_model(graph, condition, data):
+@given(graphs(), noisy_conditions(), st.sampled_from(PATTERNS), st.data())
+def test_where_matches_the_model(graph, condition, pattern, data):
     g, nodes = graph
     edges = list(g.edges.values())
-    pool = VALUES + nodes + edges
+    pool = VALUES + nodes + edges + [edges[:2]]
     params = {name: data.draw(st.sampled_from(pool), label=name)
               for name in ["p0", "p1", "p 2"] if data.draw(st.integers(0, 5), label=name + "?")}
-    q = g.query().match("(a)-[e]->(b)")
-    rows = q.return_("a", "e", "b")
+    q = g.query().match(pattern)
+    # e holds a list of edges for a variable-length hop.
+    rows = [{k: r.get(k) for k in "aeb"} for r in q.return_("a", "e", "b")]
 
     def model():
         p = M.prepare(condition, params)
@@ -566,6 +619,15 @@ def test_order_by_matches_the_model(values, others, asc1, asc2):
     g, nodes = sort_graph(values, others[:len(values)])
     keys = [("v", asc1), ("w", asc2)]
     assert native_order(g, nodes, *keys) == model_order(nodes, *keys)
+
+
+def test_readme_example(run_snippet):
+    readme = open(os.path.join(os.path.dirname(__file__), "..", "README.md")).read()
+    section = readme.split("## Conditions of `where`", 1)[1]
+    code = section.split("```python\n", 1)[1].split("```", 1)[0]
+    proc = run_snippet(code)
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout == "[{'p': Node(Person), 'c': Node(Company)}]\n"
 
 
 # ---------------------------------------------------------------------------
