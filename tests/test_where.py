@@ -540,6 +540,25 @@ def test_where_matches_the_model(graph, condition, pattern, data):
     assert outcome(native) == outcome(model)
 
 
+TEXT = st.lists(st.sampled_from(list("abex.=<>!()[],:$`'\"\\-+019eE_é \u3000")
+                                + [" NOT ", " AND ", " IS ", "NULL", " IN ", "uid"]),
+                max_size=16).map("".join)
+
+
+@settings(max_examples=300, deadline=None)
+@given(TEXT)
+def test_arbitrary_text_matches_the_model(fixed, text):
+    g = fixed[0]
+    (row,) = g.query().match("(a)-[e]->(b)").return_("a", "e", "b")
+
+    def model():
+        p = M.prepare(text, {})
+        M.check_variables(p, {"a", "e", "b"})
+        return M.keep(p, row)
+
+    assert outcome(lambda: kept(g, text)) == outcome(model)
+
+
 def test_model_prepare_is_total():
     # The model never fails other than with the language's own errors.
     for text in ["", "$", "`", ":", "a:", "a:$", "(((", "]]", "'\\", "1e", "-", ".", "..5"]:
