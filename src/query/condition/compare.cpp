@@ -118,7 +118,8 @@ Result<Order> order_scalar(const Value& a, const Value& b)
         if (!c) return std::move(c).error();
         return from(*c);
     }
-    case Kind::Boolean: return from(three_way_of(a.tag() == Value::Tag::True, b.tag() == Value::Tag::True));
+    case Kind::Boolean:
+        return from(three_way_of(a.tag() == Value::Tag::True, b.tag() == Value::Tag::True));
     default: return Order::Null;
     }
 }

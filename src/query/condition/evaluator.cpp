@@ -282,7 +282,8 @@ Result<bool> evaluate(const Program& program, const std::uint32_t* columns, cons
         case OpCode::OrJump: {
             const Value& v = stack.back();
             if (!is_truth(v)) return mismatch("boolean", v);
-            const Value::Tag decided = in.op == OpCode::AndJump ? Value::Tag::False : Value::Tag::True;
+            const Value::Tag decided =
+                in.op == OpCode::AndJump ? Value::Tag::False : Value::Tag::True;
             if (v.tag() == decided) pc = in.arg - 1;
             break;
         }

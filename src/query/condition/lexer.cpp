@@ -15,7 +15,8 @@ bool is_ascii_digit(char c) noexcept
 VoralixError literal_error(const LiteralError& err, std::size_t offset)
 {
     std::string reason = err.reason;
-    if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z') reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
+    if (!reason.empty() && reason[0] >= 'a' && reason[0] <= 'z')
+        reason[0] = static_cast<char>(reason[0] - 'a' + 'A');
     return syntax_error(reason, offset);
 }
 
@@ -96,7 +97,8 @@ Result<std::string> Lexer::quoted(std::size_t pos, std::size_t token_offset)
     std::size_t i = pos + 1;
     while (true) {
         const std::size_t j = text_.find('`', i);
-        if (j == std::string_view::npos) return syntax_error("Unterminated quoted name", token_offset);
+        if (j == std::string_view::npos)
+            return syntax_error("Unterminated quoted name", token_offset);
         out.append(text_.substr(i, j - i));
         if (j + 1 < text_.size() && text_[j + 1] == '`') {
             out.push_back('`');

@@ -148,11 +148,6 @@ Result<int> compare_entries(const Entry& a, const Entry& b)
 
 } // namespace
 
-Result<int> sort_compare(PyObject* a, PyObject* b)
-{
-    return compare_entries(entry_of(a), entry_of(b));
-}
-
 Status sort_rows(std::vector<std::uint32_t>& order, const std::vector<SortKey>& keys)
 {
     const std::size_t n = order.size();

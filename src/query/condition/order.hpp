@@ -19,16 +19,13 @@ struct SortKey {
     bool ascending = true;
 };
 
-// -1, 0 or 1 in the ascending order: dicts (all tie) < lists and tuples
-// (element by element, by this order) < strings (code points) < booleans
-// (false < true) < numbers (int and float and their subclasses other than
-// bool, exactly) < NaN < other objects (by type name, then Python `<`) <
-// null (nullptr or None). A Python comparison that raises is returned.
-Result<int> sort_compare(PyObject* a, PyObject* b);
-
-// Stably sorts `order` (row indexes) by the keys, the first key primary;
-// a descending key reverses the comparison, and tied rows keep their order
-// in both directions. A Python comparison that raises ends the sort with
+// Stably sorts `order` (row indexes) by the keys, the first key primary.
+// Ascending order: dicts (all tie) < lists and tuples (element by element,
+// by this order) < strings (code points) < booleans (false < true) < numbers
+// (int and float and their subclasses other than bool, exactly) < NaN <
+// other objects (by type name, then Python `<`) < null (nullptr or None).
+// A descending key reverses the comparison; tied rows keep their order in
+// both directions. A Python comparison that raises ends the sort with
 // that exception (`order` is then still a permutation of itself). Checks for
 // signals. Python `<` may be inconsistent: the merge never reads out of bounds.
 Status sort_rows(std::vector<std::uint32_t>& order, const std::vector<SortKey>& keys);

@@ -104,9 +104,9 @@ Comparison comparison_of(TokenKind k) noexcept
 
 bool is_reserved(const Token& t) noexcept
 {
-    static constexpr std::string_view kReserved[] = {
-        "AND", "OR", "XOR", "NOT", "IS", "NULL", "IN", "STARTS", "ENDS", "WITH", "CONTAINS",
-        "TRUE", "FALSE"};
+    static constexpr std::string_view kReserved[] = {"AND",      "OR",   "XOR",    "NOT",  "IS",
+                                                     "NULL",     "IN",   "STARTS", "ENDS", "WITH",
+                                                     "CONTAINS", "TRUE", "FALSE"};
     for (std::string_view w : kReserved) {
         if (t.is_word(w)) return true;
     }
@@ -356,8 +356,7 @@ auto Parser::operator_or_close(bool& done) -> Result<State>
             }
             const std::uint32_t count = f.value;
             const auto first = static_cast<std::uint32_t>(ast_.list_items.size());
-            ast_.list_items.insert(ast_.list_items.end(), operands_.end() - count,
-                                   operands_.end());
+            ast_.list_items.insert(ast_.list_items.end(), operands_.end() - count, operands_.end());
             operands_.resize(operands_.size() - count);
             push(add(NodeKind::List, 0, first, count));
             frames_.pop_back();
@@ -371,8 +370,8 @@ auto Parser::operator_or_close(bool& done) -> Result<State>
 
     const Token t = std::move(tok_);
     if (op == kCompareLevel) {
-        frames_.push_back(Frame{FrameKind::Compare, static_cast<std::uint8_t>(comparison_of(t.kind)),
-                                pop()});
+        frames_.push_back(
+            Frame{FrameKind::Compare, static_cast<std::uint8_t>(comparison_of(t.kind)), pop()});
     } else if (t.is_word("IS")) {
         if (Status s = advance(false); !s) return std::move(s).error();
         const bool negated = tok_.is_word("NOT");

@@ -154,7 +154,7 @@ Status Compiler::run(const std::vector<std::uint32_t>& literal_consts,
                 stack.push_back(Step{n.a});
                 break;
             }
-            const OpCode op = n.kind == NodeKind::Property  ? OpCode::Property
+            const OpCode op = n.kind == NodeKind::Property   ? OpCode::Property
                               : n.kind == NodeKind::TypeTest ? OpCode::TypeTest
                               : n.kind == NodeKind::Call     ? OpCode::Call
                               : n.kind == NodeKind::Not      ? OpCode::Not
@@ -181,8 +181,10 @@ Status Compiler::run(const std::vector<std::uint32_t>& literal_consts,
                 stack.push_back(Step{n.a});
             } else if (stage == 1) {
                 s.jump = static_cast<std::uint32_t>(p_.code.size());
-                emit(is_xor ? OpCode::XorCheck : is_and ? OpCode::AndJump : OpCode::OrJump, 0, 0,
-                     0);
+                emit(is_xor   ? OpCode::XorCheck
+                     : is_and ? OpCode::AndJump
+                              : OpCode::OrJump,
+                     0, 0, 0);
                 stack.push_back(Step{n.b});
             } else {
                 emit(is_xor ? OpCode::Xor : is_and ? OpCode::And : OpCode::Or, 0, 0, -1);

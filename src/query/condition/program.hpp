@@ -18,24 +18,24 @@
 namespace voralix::condition {
 
 enum class OpCode : std::uint8_t {
-    Push,       // push constants[arg]
-    Var,        // push the cell of variable slot arg
-    Property,   // replace the top by its property keys[arg]
-    VarProperty, // push property keys[arg2] of variable slot arg (Var + Property)
-    TypeTest,   // replace the top by whether schemas[arg] matches its type
-    Call,       // replace the top by Function(sub) of it
-    MakeList,   // replace the top arg values by a list of them
-    Not,        // Kleene NOT of the top
-    AndJump,    // check the top; if false, jump to arg (the top stays as the result)
-    And,        // combine the top two (Kleene AND)
-    OrJump,     // check the top; if true, jump to arg
-    Or,         // combine the top two (Kleene OR)
-    XorCheck,   // check the top is boolean or null
-    Xor,        // combine the top two (Kleene XOR)
-    Compare,    // Comparison(sub) of the top two
+    Push,         // push constants[arg]
+    Var,          // push the cell of variable slot arg
+    Property,     // replace the top by its property keys[arg]
+    VarProperty,  // push property keys[arg2] of variable slot arg (Var + Property)
+    TypeTest,     // replace the top by whether schemas[arg] matches its type
+    Call,         // replace the top by Function(sub) of it
+    MakeList,     // replace the top arg values by a list of them
+    Not,          // Kleene NOT of the top
+    AndJump,      // check the top; if false, jump to arg (the top stays as the result)
+    And,          // combine the top two (Kleene AND)
+    OrJump,       // check the top; if true, jump to arg
+    Or,           // combine the top two (Kleene OR)
+    XorCheck,     // check the top is boolean or null
+    Xor,          // combine the top two (Kleene XOR)
+    Compare,      // Comparison(sub) of the top two
     CompareConst, // Comparison(sub) of the top and constants[arg2] (Push + Compare)
-    In,         // the second value IN the top one
-    StartsWith, // string predicates of the top two
+    In,           // the second value IN the top one
+    StartsWith,   // string predicates of the top two
     EndsWith,
     Contains,
     IsNull,
