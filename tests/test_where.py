@@ -291,7 +291,7 @@ def chain_graph():
 @pytest.mark.parametrize("condition, expected", [
     ("size(p) = 2", True), ("p = [$e1, $e2]", True), ("p = [$e2, $e1]", False),
     ("$e2 IN p", True), ("1 IN p", False), ("null IN p", None), ("p = p", True),
-    ("p < p", None), ("p.w IS NULL", True), ("p:$*$ IS NULL", True), ("start(p) IS NULL", True),
+    ("p < p", None), ("p >= []", None), ("[p] > [[]]", True), ("p.w IS NULL", True), ("p:$*$ IS NULL", True), ("start(p) IS NULL", True),
     ("uid(p) IS NULL", True), ("type(p) IS NULL", True), ("name(p) IS NULL", True),
     ("[p] = [[$e1, $e2]]", True), ("p IS NOT NULL", True), ("p = $e1", False),
     ("p <> [$e1]", True), ("p = [$e1, null]", None), ("[p, 1] < [[$e1, $e2], 2]", None),

@@ -618,7 +618,7 @@ def order(a, b):
     ka, kb = kind(a), kind(b)
     if ka == "null" or kb == "null":
         return None
-    if is_listlike(ka) and is_listlike(kb):
+    if ka == "list" and kb == "list":  # an edge list has no order
         return _order_lists(a, b, 1)
     if ka != kb:
         return None
@@ -642,7 +642,7 @@ def _order_lists(a, b, depth):
     i = 0
     while i < len(a) and i < len(b):
         x, y = a[i], b[i]
-        if is_listlike(kind(x)) and is_listlike(kind(y)):
+        if kind(x) == "list" and kind(y) == "list":
             r = _order_lists(x, y, depth + 1)
         else:
             r = order(x, y)

@@ -308,6 +308,8 @@ Result<Truth> equals(const Value& a, const Value& b)
 
 Result<Order> order(const Value& a, const Value& b)
 {
+    // An edge list is a list for equality, IN and size only: edges have no order.
+    if (a.tag() == Value::Tag::Edges || b.tag() == Value::Tag::Edges) return Order::Null;
     Sequence sa, sb;
     if (!sa.assign(a) || !sb.assign(b)) return order_scalar(a, b);
     Order result = Order::Equal;

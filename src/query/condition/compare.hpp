@@ -41,7 +41,8 @@ bool fast_compare(PyObject* a, PyObject* b, int& three_way) noexcept;
 Result<Truth> equals(const Value& a, const Value& b);
 
 // The order of `<`: numbers (Unordered when a NaN takes part), strings,
-// booleans (false < true), lists lexicographically; Null for any other pair.
+// booleans (false < true), lists lexicographically; Null for any other pair
+// (an edge list included).
 Result<Order> order(const Value& a, const Value& b);
 
 // A list, tuple or edge list, read element by element.
