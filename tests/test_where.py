@@ -622,20 +622,34 @@ def test_compound_keys_and_stability():
 
 
 @pytest.mark.parametrize("exc", [ValueError("no order"), KeyboardInterrupt()])
-def test_raising_comparisons_end_the_sort(exc):
+@pytest.mark.parametrize("before", [1, 16])  # met while sorting a short run, or while merging
+def test_raising_comparisons_end_the_sort(exc, before):
     # Of the same type name as Token, so Python's < decides between them.
     raising = type("Token", (Raising,), {})(exc)
-    g, nodes = sort_graph([Token(1), raising, Token(2)])
+    g, nodes = sort_graph([Token(i) for i in range(before)] + [raising])
     with pytest.raises(type(exc)):
         native_order(g, nodes, ("v", True))
+    # The query stays usable.
+    assert len(native_order(g, nodes)) == before + 1
+
+
+# Values sorted without running Python code, and all of them.
+QUICK_VALUES = [v for v in SORT_VALUES if not isinstance(v, (list, tuple, Token))]
+
+
+@st.composite
+def sort_columns(draw):
+    pool = draw(st.sampled_from([QUICK_VALUES, SORT_VALUES]))
+    size = draw(st.integers(0, 70))  # past 16 rows, sorted runs are merged
+    column = st.lists(st.sampled_from(pool), min_size=size, max_size=size)
+    return draw(column), draw(column)
 
 
 @settings(max_examples=200, deadline=None)
-@given(st.lists(st.sampled_from(SORT_VALUES), max_size=12),
-       st.lists(st.sampled_from(SORT_VALUES), min_size=12, max_size=12),
-       st.booleans(), st.booleans())
-def test_order_by_matches_the_model(values, others, asc1, asc2):
-    g, nodes = sort_graph(values, others[:len(values)])
+@given(sort_columns(), st.booleans(), st.booleans())
+def test_order_by_matches_the_model(columns, asc1, asc2):
+    values, others = columns
+    g, nodes = sort_graph(values, others)
     keys = [("v", asc1), ("w", asc2)]
     assert native_order(g, nodes, *keys) == model_order(nodes, *keys)
 

@@ -113,9 +113,16 @@ Result<int> compare_lists(PyObject* a, PyObject* b)
 // A key's value for one row, classified once before sorting.
 struct Entry {
     PyObject* obj = nullptr;
-    double number = 0; // when `fast`: the exact value of an int or float
+    double number = 0; // a boolean as 0 / 1; when `exact`, an int's or a float's value
     Rank rank = Rank::Null;
-    bool fast = false;
+    bool exact = false;
+
+    // Compared without running Python code that could fail: everything but
+    // lists, other objects and ints too big for a double.
+    bool quick() const noexcept
+    {
+        return rank != Rank::List && rank != Rank::Other && (rank != Rank::Number || exact);
+    }
 };
 
 Entry entry_of(PyObject* o) noexcept
@@ -123,81 +130,99 @@ Entry entry_of(PyObject* o) noexcept
     Entry e;
     e.obj = o;
     e.rank = rank_of(o);
-    if (e.rank != Rank::Number) return e;
-    if (PyFloat_Check(o)) {
+    if (e.rank == Rank::Boolean) {
+        e.number = o == Py_True ? 1 : 0;
+    } else if (e.rank == Rank::Number && PyFloat_Check(o)) {
         e.number = PyFloat_AS_DOUBLE(o);
-        e.fast = true;
-    } else if (PyUnstable_Long_IsCompact(reinterpret_cast<const PyLongObject*>(o))) {
+        e.exact = true;
+    } else if (e.rank == Rank::Number &&
+               PyUnstable_Long_IsCompact(reinterpret_cast<const PyLongObject*>(o))) {
         const Py_ssize_t v = PyUnstable_Long_CompactValue(reinterpret_cast<const PyLongObject*>(o));
         constexpr Py_ssize_t kExact = Py_ssize_t{1} << 53;
         if (v > -kExact && v < kExact) {
             e.number = static_cast<double>(v);
-            e.fast = true;
+            e.exact = true;
         }
     }
     return e;
 }
 
-Result<int> compare_entries(const Entry& a, const Entry& b)
+// Two quick entries.
+int compare_quick(const Entry& a, const Entry& b) noexcept
 {
     if (a.rank != b.rank) return sign_of(a.rank, b.rank);
-    if (a.fast && b.fast) return (a.number > b.number) - (a.number < b.number);
+    switch (a.rank) {
+    case Rank::String: return PyUnicode_Compare(a.obj, b.obj);
+    case Rank::Boolean:
+    case Rank::Number: return (a.number > b.number) - (a.number < b.number);
+    default: return 0;
+    }
+}
+
+Result<int> compare_entries(const Entry& a, const Entry& b)
+{
+    if (a.quick() && b.quick()) return compare_quick(a, b);
+    if (a.rank != b.rank) return sign_of(a.rank, b.rank);
     if (a.rank == Rank::List) return compare_lists(a.obj, b.obj);
     return compare_in_rank(a.rank, a.obj, b.obj);
 }
 
-} // namespace
+constexpr std::size_t kRun = 16; // rows sorted by insertion before merging
 
-Status sort_rows(std::vector<std::uint32_t>& order, const std::vector<SortKey>& keys)
+// A stable sort of `order` by `less(x, y)`: 1 when row x goes strictly before
+// row y, 0 when not, -1 with a Python exception set. Short runs are sorted by
+// insertion, then merged bottom-up (a merge of runs already in order is a
+// copy). Every index stays in bounds whatever `less` answers, and on failure
+// `order` is still a permutation of itself.
+template <class Less>
+Status merge_sort(std::vector<std::uint32_t>& order, Less&& less)
 {
     const std::size_t n = order.size();
-    if (n < 2 || keys.empty()) return ok_status();
     InterruptCheck interrupts;
-    std::vector<std::vector<Entry>> entries(keys.size());
-    for (std::size_t k = 0; k < keys.size(); ++k) {
-        const std::vector<Ref>& values = keys[k].values;
-        entries[k].reserve(values.size());
-        for (const Ref& v : values) {
-            if (!interrupts.tick()) return PythonError{};
-            entries[k].push_back(entry_of(v.get()));
+    auto before = [&](std::uint32_t x, std::uint32_t y) {
+        return interrupts.tick() ? less(x, y) : -1;
+    };
+    std::uint32_t* src = order.data();
+    for (std::size_t lo = 0; lo < n; lo += kRun) {
+        const std::size_t hi = std::min(lo + kRun, n);
+        for (std::size_t i = lo + 1; i < hi; ++i) {
+            const std::uint32_t x = src[i];
+            std::size_t j = i;
+            for (; j > lo; --j) {
+                const int r = before(x, src[j - 1]);
+                if (r < 0) {
+                    src[j] = x;
+                    return PythonError{};
+                }
+                if (r == 0) break;
+                src[j] = src[j - 1];
+            }
+            src[j] = x;
         }
     }
-    const Entry null_entry;
-    auto entry = [&](std::size_t k, std::uint32_t row) -> const Entry& {
-        return row < entries[k].size() ? entries[k][row] : null_entry;
-    };
-    // Row x goes before row y.
-    auto less = [&](std::uint32_t x, std::uint32_t y) -> Result<bool> {
-        for (std::size_t k = 0; k < keys.size(); ++k) {
-            Result<int> c = compare_entries(entry(k, x), entry(k, y));
-            if (!c) return std::move(c).error();
-            if (*c != 0) return keys[k].ascending ? *c < 0 : *c > 0;
-        }
-        return false;
-    };
-    // Bottom-up merge sort: a row moves ahead of an earlier one only when it
-    // is strictly less, so ties keep their order.
     std::vector<std::uint32_t> buffer(n);
-    std::uint32_t* src = order.data();
     std::uint32_t* dst = buffer.data();
-    // The last complete pass goes back to `order`, so that it is a
-    // permutation of the rows even when a comparison fails.
+    // The last complete pass goes back to `order`.
     auto settle = [&] {
         if (src != order.data()) std::copy(src, src + n, order.data());
     };
-    for (std::size_t width = 1; width < n; width *= 2) {
+    for (std::size_t width = kRun; width < n; width *= 2) {
         for (std::size_t lo = 0; lo < n; lo += 2 * width) {
             const std::size_t mid = std::min(lo + width, n);
             const std::size_t hi = std::min(lo + 2 * width, n);
             std::size_t i = lo, j = mid, k = lo;
-            while (i < mid && j < hi) {
-                Result<bool> right_first =
-                    interrupts.tick() ? less(src[j], src[i]) : Result<bool>(PythonError{});
-                if (!right_first) {
+            const int split = mid < hi ? before(src[mid], src[mid - 1]) : 0;
+            if (split < 0) {
+                settle();
+                return PythonError{};
+            }
+            while (split == 1 && i < mid && j < hi) {
+                const int r = before(src[j], src[i]);
+                if (r < 0) {
                     settle();
-                    return std::move(right_first).error();
+                    return PythonError{};
                 }
-                dst[k++] = *right_first ? src[j++] : src[i++];
+                dst[k++] = r == 1 ? src[j++] : src[i++];
             }
             k = static_cast<std::size_t>(std::copy(src + i, src + mid, dst + k) - dst);
             std::copy(src + j, src + hi, dst + k);
@@ -206,6 +231,47 @@ Status sort_rows(std::vector<std::uint32_t>& order, const std::vector<SortKey>& 
     }
     settle();
     return ok_status();
+}
+
+} // namespace
+
+Status sort_rows(std::vector<std::uint32_t>& order, const std::vector<SortKey>& keys)
+{
+    if (order.size() < 2 || keys.empty()) return ok_status();
+    InterruptCheck interrupts;
+    std::vector<std::vector<Entry>> entries(keys.size());
+    bool quick = true;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        const std::vector<Ref>& values = keys[k].values;
+        entries[k].reserve(values.size());
+        for (const Ref& v : values) {
+            if (!interrupts.tick()) return PythonError{};
+            entries[k].push_back(entry_of(v.get()));
+            quick = quick && entries[k].back().quick();
+        }
+    }
+    const Entry null_entry;
+    auto entry = [&](std::size_t k, std::uint32_t row) -> const Entry& {
+        return row < entries[k].size() ? entries[k][row] : null_entry;
+    };
+    if (quick) {
+        // No comparison can run Python code or fail.
+        return merge_sort(order, [&](std::uint32_t x, std::uint32_t y) {
+            for (std::size_t k = 0; k < keys.size(); ++k) {
+                const int c = compare_quick(entry(k, x), entry(k, y));
+                if (c != 0) return (keys[k].ascending ? c < 0 : c > 0) ? 1 : 0;
+            }
+            return 0;
+        });
+    }
+    return merge_sort(order, [&](std::uint32_t x, std::uint32_t y) {
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+            Result<int> c = compare_entries(entry(k, x), entry(k, y));
+            if (!c) return -1;
+            if (*c != 0) return (keys[k].ascending ? *c < 0 : *c > 0) ? 1 : 0;
+        }
+        return 0;
+    });
 }
 
 } // namespace voralix::condition
