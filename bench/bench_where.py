@@ -10,18 +10,9 @@ machine; compare the ratios. Every row builds a fresh query.
 """
 
 import sys
-import time
 
+from bench_query import best_of  # this script's folder is on sys.path
 from voralix import Graph, Node, Variable
-
-
-def best_of(fn, repeat=5):
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def main(n):
