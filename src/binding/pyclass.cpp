@@ -47,6 +47,7 @@ ClassBuilder& ClassBuilder::add_method(const Signature& sig, PyCFunction fn, con
 {
     int flags = METH_FASTCALL | METH_KEYWORDS;
     if (sig.kind() == CallKind::Static) flags |= METH_STATIC;
+    if (sig.kind() == CallKind::Class) flags |= METH_CLASS;
     methods_->push_back({sig.name(), fn, flags, keep(sig.docstring(doc_body))});
     return *this;
 }

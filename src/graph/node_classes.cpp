@@ -104,10 +104,7 @@ PyObject* node_uid_method(const NodeRecord& value, Args&)
 
 PyObject* node_str(const NodeRecord& value)
 {
-    std::string s = "Node(";
-    value.type.append_text(s);
-    s += ')';
-    return to_python_str(s);
+    return to_python_str(node_text(value));
 }
 
 // Edge
@@ -151,15 +148,7 @@ PyObject* edge_uid_method(const EdgeRecord& value, Args&)
 
 PyObject* edge_str(const EdgeRecord& value)
 {
-    const EdgeRecord& e = value;
-    std::string s = "Edge(";
-    s += e.term.name();
-    s += ": ";
-    e.start.type.append_text(s);
-    s += " -> ";
-    e.end.type.append_text(s);
-    s += ')';
-    return to_python_str(s);
+    return to_python_str(edge_text(value));
 }
 
 } // namespace

@@ -1,0 +1,24 @@
+// The Graph methods beyond the container itself: element helpers, the
+// well-formedness check, JSON, copies and pickling, networkx and display.
+// Each file adds its methods to the class while graph_type() builds it.
+#pragma once
+
+#include <Python.h>
+
+#include "binding/pyclass.hpp"
+#include "graph/graph.hpp"
+
+namespace voralix {
+
+// The record's two dicts, or RuntimeError when the garbage collector has
+// cleared the graph (only reachable from a finalizer).
+bool graph_usable(const GraphRecord& g) noexcept;
+
+void define_graph_edit_methods(binding::ClassBuilder& b);
+void define_graph_check_methods(binding::ClassBuilder& b);
+void define_graph_json_methods(binding::ClassBuilder& b);
+void define_graph_copy_methods(binding::ClassBuilder& b);
+void define_graph_networkx_methods(binding::ClassBuilder& b);
+void define_graph_display_methods(binding::ClassBuilder& b);
+
+} // namespace voralix
