@@ -140,3 +140,311 @@ def test_check_key_text_compared_not_identity():
     g.nodes[Key(n.uid())] = n
     g.nodes[n.uid().upper()] = Node(A)  # a different key: upper-case hex is not the uid
     assert kinds(g) == [("wrong_key", "nodes", n.uid().upper())]
+
+
+# --- generated graphs and their comparison -----------------------------------
+
+def same(a, b):
+    """Equal values of the same classes, all the way down (1 == 1.0 == True
+    would hide a changed class)."""
+    if type(a) is not type(b):
+        return False
+    if isinstance(a, dict):
+        return list(a) == list(b) and all(same(a[k], b[k]) for k in a)
+    if isinstance(a, list):
+        return len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
+    if isinstance(a, float) and math.isnan(a):
+        return math.isnan(b)
+    return a == b
+
+
+def snapshot(g):
+    """Everything a round trip keeps: keys in order, uids, types, terms,
+    properties, end nodes, and which end nodes share the graph node's dict."""
+    def node_view(n):
+        return (n.uid(), n.type, n.properties)
+
+    def shares(n):
+        stored = g.nodes.get(n.uid())
+        return stored is not None and stored.properties is n.properties
+
+    nodes = [(k, node_view(n)) for k, n in g.nodes.items()]
+    edges = [(k, e.uid(), e.term, node_view(e.start), node_view(e.end), e.properties,
+              shares(e.start), shares(e.end)) for k, e in g.edges.items()]
+    return nodes, edges
+
+
+def assert_same_graph(g, h):
+    assert same_structure(snapshot(g), snapshot(h))
+
+
+def same_structure(a, b):
+    if isinstance(a, tuple) and isinstance(b, tuple):
+        return len(a) == len(b) and all(same_structure(x, y) for x, y in zip(a, b))
+    if isinstance(a, list) and isinstance(b, list) and a and isinstance(a[0], tuple):
+        return len(a) == len(b) and all(same_structure(x, y) for x, y in zip(a, b))
+    if isinstance(a, (Variable, Application, Term)):
+        return type(a) is type(b) and a == b
+    return same(a, b)
+
+
+names = st.text(alphabet="ABCé\u03bb", min_size=0, max_size=3)
+types = st.recursive(names.map(Variable), lambda t: st.tuples(t, t).map(lambda p: Application(*p)),
+                     max_leaves=6)
+text_values = st.text(alphabet=st.characters(codec=None, exclude_categories=()), max_size=6)
+json_values = st.recursive(
+    st.none() | st.booleans() | st.integers() | st.integers(min_value=2**64, max_value=2**200)
+    | st.floats(allow_nan=False, allow_infinity=False) | text_values,
+    lambda v: st.lists(v, max_size=3) | st.dictionaries(text_values, v, max_size=3),
+    max_leaves=8)
+property_dicts = st.dictionaries(text_values, json_values, max_size=3)
+
+
+@st.composite
+def graphs(draw, values=property_dicts):
+    g = Graph()
+    nodes = []
+    for t in draw(st.lists(types, max_size=6)):
+        n = Node(t, draw(values))
+        g.add_node(n)
+        nodes.append(n)
+
+    def end():
+        if nodes and draw(st.booleans()):
+            n = draw(st.sampled_from(nodes))
+            # The edge copy shares the stored node's dict, or carries its own.
+            return n if draw(st.booleans()) else Node(n.type, draw(values))
+        return Node(draw(types), draw(values))
+
+    for _ in range(draw(st.integers(0, 6))):
+        start, finish = end(), end()
+        well_typed = draw(st.booleans())
+        term_type = Application(start.type, finish.type) if well_typed else draw(types)
+        e = Edge(Term(draw(names), term_type), start, finish, draw(values))
+        g.edges[e.uid()] = e
+    if draw(st.booleans()) and nodes:  # a key that is not the uid survives too
+        g.nodes["not a uid"] = nodes[0]
+    return g
+
+
+# --- JSON -------------------------------------------------------------------
+
+@settings(max_examples=150, deadline=None)
+@given(graphs())
+def test_json_round_trip(g):
+    text = g.to_json()
+    h = Graph.from_json(text)
+    assert_same_graph(g, h)
+    assert h.to_json() == text
+    assert json.loads(text)["version"] == 1
+
+
+def test_json_document_shape():
+    g = Graph()
+    a, b = Node(A, {"n": 1}), Node(B)
+    g.add_node(a)
+    g.add_node(b)
+    g.add_edge(Edge(F, a, Node(B, {"own": True}), {"w": 0.5}))
+    doc = json.loads(g.to_json())
+    assert doc["format"] == "voralix-graph" and doc["types"] == ["A", "B", [0, 1]]
+    assert doc["nodes"] == [{"key": a.uid(), "type": 0, "properties": {"n": 1}},
+                            {"key": b.uid(), "type": 1, "properties": {}}]
+    [edge] = doc["edges"]
+    assert edge["term"] == {"name": "f", "type": 2} and edge["start"] == 0
+    assert edge["end"] == {"type": 1, "properties": {"own": True}}
+
+
+def test_json_shared_type_table_and_deep_types():
+    t = A
+    for _ in range(50_000):
+        t = Application(t, B)
+    g = Graph()
+    g.add_node(Node(t))
+    g.add_node(Node(A))
+    doc = json.loads(g.to_json())
+    assert len(doc["types"]) == 50_002  # A, B and each application once
+    h = Graph.from_json(g.to_json())
+    assert list(h.nodes) == list(g.nodes) and h.nodes[Node(t).uid()].type == t
+
+
+@pytest.mark.parametrize("value, detail", [
+    ((1, 2), "properties['p'] is a tuple"),
+    ({1: "x"}, "properties['p'] has a key of class int (1)"),
+    ([1, {2.5: 1}], "properties['p'][1] has a key of class float (2.5)"),
+    (float("nan"), "properties['p'] is the float nan"),
+    ([float("-inf")], "properties['p'][0] is the float -inf"),
+    ({"a": {"b": {1, 2}}}, "properties['p']['a']['b'] is a set"),
+    (int, "properties['p'] is a type"),
+])
+def test_json_refuses_values_it_cannot_hold(value, detail):
+    g = Graph()
+    n = Node(A, {"ok": 1, "p": value})
+    g.add_node(n)
+    with pytest.raises(TypeError) as info:
+        g.to_json()
+    assert str(info.value) == (f"cannot write nodes['{n.uid()}'] (Node(A)) as JSON: {detail}; JSON "
+                               "holds dicts with str keys, lists, str, int, finite float, bool "
+                               "and None")
+
+
+def test_json_refuses_subclasses_cycles_and_names_edges():
+    from collections import OrderedDict
+    from enum import IntEnum
+
+    class Level(IntEnum):
+        LOW = 1
+
+    for value, what in [(Level.LOW, "a Level"), (OrderedDict(), "an OrderedDict")]:
+        g = Graph()
+        g.add_node(Node(A, {"p": value}))
+        with pytest.raises(TypeError, match=f"properties\\['p'\\] is {what};"):
+            g.to_json()
+    cyclic = {}
+    cyclic["again"] = [cyclic]
+    g = Graph()
+    e = Edge(F, Node(A), Node(B, cyclic))
+    g.add_edge(Edge(F, Node(A), Node(B)))
+    g.edges[e.uid()] = e
+    with pytest.raises(TypeError) as info:
+        g.to_json()
+    assert str(info.value).startswith(
+        f"cannot write the end node of edges['{e.uid()}'] (Node(B)) as JSON: "
+        "properties['again'][0] is a circular reference;")
+
+
+@pytest.mark.parametrize("mutate, message", [
+    (lambda g: g.nodes.__setitem__(3, Node(A)), "cannot write nodes[3] as JSON: its key is not a str"),
+    (lambda g: g.edges.__setitem__("e", "x"),
+     "cannot write edges['e'] as JSON: the value's class is str, not Edge"),
+])
+def test_json_refuses_malformed_entries(mutate, message):
+    g = Graph()
+    g.add_edge(Edge(F, Node(A), Node(B)))
+    mutate(g)
+    with pytest.raises(TypeError) as info:
+        g.to_json()
+    assert str(info.value) == message
+
+
+def test_json_subclass_property_dict_reads_back_as_dict():
+    class Props(dict):
+        pass
+
+    g = Graph()
+    g.add_node(Node(A, Props(x=1)))
+    [n] = Graph.from_json(g.to_json()).nodes.values()
+    assert type(n.properties) is dict and n.properties == {"x": 1}
+
+
+def test_json_values_exact():
+    big = -(10 ** 5000) + 7  # beyond int()'s default digit limit
+    values = {"big": big, "f": 1.0, "tiny": 5e-324, "neg0": -0.0, "s": "\x00\x1f\"\\/\u2028\ud800x",
+              "astral": "\U0001f600", "nested": [[[]], {}], "max": 2 ** 64}
+    g = Graph()
+    g.add_node(Node(A, values))
+    text = g.to_json()
+    assert '"f":1.0,' in text and '"neg0":-0.0,' in text
+    [n] = Graph.from_json(text).nodes.values()
+    assert same(n.properties, values) and math.copysign(1, n.properties["neg0"]) == -1
+
+
+def test_json_deep_values_use_no_c_stack():
+    deep = []
+    for _ in range(100_000):
+        deep = [deep]
+    g = Graph()
+    g.add_node(Node(A, {"deep": deep}))
+    [n] = Graph.from_json(g.to_json()).nodes.values()
+    x, depth = n.properties["deep"], 0
+    while x:
+        x, depth = x[0], depth + 1
+    assert depth == 100_000
+
+
+EMPTY = '{"format": "voralix-graph", "version": 1, "types": [], "nodes": [], "edges": []}'
+
+
+def doc(types="[]", nodes="[]", edges="[]", extra=""):
+    return ('{"format": "voralix-graph", "version": 1, "types": %s, "nodes": %s, "edges": %s%s}'
+            % (types, nodes, edges, extra))
+
+
+NODE = '{"key": "k", "type": 0}'
+
+
+# Each case: the text, the message, and where the position points (the first
+# occurrence of a marker, or an index).
+@pytest.mark.parametrize("text, message, at", [
+    ("", "Expecting '{'", 0),
+    ("[]", "Expecting '{'", 0),
+    ('{"format": "voralix-graph"', "Expecting ',' delimiter", 26),
+    (EMPTY + " x", "Extra data", len(EMPTY) + 1),
+    (EMPTY.replace('"version": 1', '"version": 2'),
+     "Unsupported graph document version 2 (this reader reads version 1)", "2"),
+    (EMPTY.replace('"version": 1', '"version": "1"'), "Expecting an index (an integer from 0)",
+     '"1"'),
+    (EMPTY.replace("voralix-graph", "other"),
+     'Not a graph document: format "other", expected "voralix-graph"', '"other"'),
+    (EMPTY.replace(', "edges": []', ''), 'the graph document has no member "edges"', 0),
+    (doc(extra=', "more": 1'), 'Unknown member "more" in the graph document', '"more"'),
+    (doc(extra=', "nodes": []'), 'Repeated member "nodes" in the graph document', '"nodes": []}'),
+    (doc('["A", [0, 1]]'), "Type 1 may refer to types 0 to 1 (exclusive) only", "1]]"),
+    (doc('["A", [0]]'), "A type is a name or a list of two earlier type indices", "[0]"),
+    (doc('["A", [0, 0, 0]]'), "A function type has two parts", "0]]"),
+    (doc('[1]'), "Expecting '['", "1]"),
+    (doc('["A"]', '[{"key": "k", "type": 1}]'), "No type 1 in the type table", "1}"),
+    (doc('["A"]', "[%s, %s]" % (NODE, NODE)), "Repeated node key", '"k", "type": 0}]'),
+    (doc('["A"]', '[{"key": 5, "type": 0}]'), "Expecting string", "5"),
+    (doc('["A"]', '[{"key": "k", "type": 0, "properties": []}]'),
+     "Expecting an object of properties", "[]}"),
+    (doc('["A"]', '[{"key": "k"}]'), 'a node has no member "type"', '{"key": "k"}'),
+    (doc('["A"]', "[]", '[{"key": "e", "term": {"name": "f", "type": 0}, "start": 0, "end": 0}]'),
+     "No node 0 in the node list", "0, "),
+    (doc('["\\ud800"]'), "A name cannot hold a lone surrogate", '"\\ud800"'),
+    (doc('["A"]', '[{"key": "k", "type": 0, "properties": {"x": [1,]}}]'), "Expecting value",
+     "]}}"),
+    (doc('["A"]', '[{"key": "k", "type": 0, "properties": {"x": 01}}]'),
+     "Expecting ',' delimiter", "1}"),
+    (doc('["A"]', '[{"key": "k", "type": 0, "properties": {"x": "a\nb"}}]'),
+     "Invalid control character at", "\n"),
+    (doc('["A"]', '[{"key": "k", "type": 0, "properties": {"x": "\\q"}}]'), "Invalid \\escape",
+     "\\q"),
+    (doc('["A"]', '[{"key": "k", "type": 0, "properties": {"x": NaN}}]'), "Expecting value",
+     "NaN"),
+    ('{"format": "voralix-graph", "types": ["unterminated', "Unterminated string starting at",
+     '"unterminated'),
+])
+def test_from_json_errors_carry_position(text, message, at):
+    with pytest.raises(json.JSONDecodeError) as info:
+        Graph.from_json(text)
+    assert isinstance(info.value, ValueError)
+    pos = at if isinstance(at, int) else text.index(at)
+    assert (info.value.msg, info.value.pos) == (message, pos)
+    assert info.value.doc is text
+
+
+def test_from_json_positions_count_characters():
+    text = doc('["\u00e9\U0001f600"]', '[{"key": "k", "type": 3}]')
+    with pytest.raises(json.JSONDecodeError) as info:
+        Graph.from_json(text)
+    assert info.value.pos == text.index('3}')
+
+
+def test_from_json_reads_what_json_allows():
+    text = doc('["A", [0, 0]]', '[{"type": 1, "key": "k", "properties": {"a": 1, "a": 2, '
+               '"e": 1E400, "u": "\\u00e9\\ud83d\\ude00\\/"}}]',
+               '[{"key": "e", "properties": {}, "end": {"type": 0}, "start": 0, '
+               '"term": {"type": 1, "name": "f"}}]')
+    g = Graph.from_json(text)
+    [n] = g.nodes.values()
+    assert n.type == Application(A, A) and n.properties == {"a": 2, "e": math.inf,
+                                                             "u": "\u00e9\U0001f600/"}
+    [e] = g.edges.values()
+    assert e.start.properties is n.properties and e.end.properties == {} and e.end.type == A
+
+
+def test_from_json_argument_and_classmethod():
+    with pytest.raises(TypeError, match="argument 'text': 'bytes' object cannot be converted"):
+        Graph.from_json(b"{}")
+    assert isinstance(Graph().from_json(EMPTY), Graph)
+    assert Graph.from_json.__text_signature__ == "($type, text)"

@@ -115,6 +115,7 @@ PyTypeObject* graph_type()
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<graph_str>));
         define_graph_edit_methods(b);
         define_graph_check_methods(b);
+        define_graph_json_methods(b);
         return b.build();
     }();
     return type;
