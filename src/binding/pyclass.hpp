@@ -263,6 +263,7 @@ private:
     std::size_t basicsize_ = 0;
     bool gc_ = false;
     bool callable_ = false;
+    bool has_reduce_ = false;
     vectorcallfunc ctor_vectorcall_ = nullptr;
     std::vector<PyType_Slot> slots_;
     std::vector<PyMethodDef>* methods_;

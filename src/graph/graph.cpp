@@ -124,6 +124,7 @@ PyTypeObject* graph_type()
         define_graph_edit_methods(b);
         define_graph_check_methods(b);
         define_graph_json_methods(b);
+        define_graph_copy_methods(b);
         return b.build();
     }();
     return type;

@@ -1,6 +1,7 @@
 // The Graph methods beyond the container itself: element helpers, the
-// well-formedness check, JSON, copies and pickling, networkx and display.
-// Each file adds its methods to the class while graph_type() builds it.
+// well-formedness check, JSON, copies and pickling, networkx and display;
+// and the copy and pickle methods of Node and Edge. Each file adds its
+// methods to a class while the class is built.
 #pragma once
 
 #include <Python.h>
@@ -18,6 +19,8 @@ void define_graph_edit_methods(binding::ClassBuilder& b);
 void define_graph_check_methods(binding::ClassBuilder& b);
 void define_graph_json_methods(binding::ClassBuilder& b);
 void define_graph_copy_methods(binding::ClassBuilder& b);
+void define_node_copy_methods(binding::ClassBuilder& b);
+void define_edge_copy_methods(binding::ClassBuilder& b);
 void define_graph_networkx_methods(binding::ClassBuilder& b);
 void define_graph_display_methods(binding::ClassBuilder& b);
 

@@ -3,6 +3,7 @@
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
+#include "graph/graph_methods.hpp"
 #include "term/term_class.hpp"
 #include "types/type_classes.hpp"
 
@@ -171,6 +172,7 @@ PyTypeObject* node_type()
                        "The node's property dict itself (not a copy).")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<node_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<node_str>));
+        define_node_copy_methods(b);
         return b.build();
     }();
     return type;
@@ -202,6 +204,7 @@ PyTypeObject* edge_type()
                        "The edge's property dict itself (not a copy).")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<edge_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<edge_str>));
+        define_edge_copy_methods(b);
         return b.build();
     }();
     return type;
