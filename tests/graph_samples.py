@@ -38,8 +38,11 @@ def snapshot(g):
     return nodes, edges
 
 
-def assert_same_graph(g, h):
-    assert same_structure(snapshot(g), snapshot(h))
+def assert_same_graph(g, h, edges_in_order=True):
+    (g_nodes, g_edges), (h_nodes, h_edges) = snapshot(g), snapshot(h)
+    if not edges_in_order:
+        g_edges, h_edges = (sorted(e, key=lambda entry: entry[0]) for e in (g_edges, h_edges))
+    assert same_structure((g_nodes, g_edges), (h_nodes, h_edges))
 
 
 def same_structure(a, b):
@@ -65,30 +68,39 @@ property_dicts = st.dictionaries(text_values, json_values, max_size=3)
 
 
 @st.composite
-def graphs(draw, values=property_dicts):
+def graphs(draw, values=property_dicts, faithful=False):
+    """Graphs with every kind of entry; `faithful` ones hold only what a
+    networkx graph can: elements under their uids, edges between stored nodes
+    (sharing their dicts), and no property named "type" or "term"."""
+    if faithful:
+        values = values.map(lambda d: {k: v for k, v in d.items() if k not in ("type", "term")})
     g = Graph()
     nodes = []
     for t in draw(st.lists(types, max_size=6)):
         n = Node(t, draw(values))
         g.add_node(n)
         nodes.append(n)
+    nodes = list(g.nodes.values())
 
     def end():
+        if faithful:
+            return draw(st.sampled_from(nodes))
         if nodes and draw(st.booleans()):
             n = draw(st.sampled_from(nodes))
             # The edge copy shares the stored node's dict, or carries its own.
             return n if draw(st.booleans()) else Node(n.type, draw(values))
         return Node(draw(types), draw(values))
 
-    for _ in range(draw(st.integers(0, 6))):
+    for _ in range(draw(st.integers(0, 6 if nodes or not faithful else 0))):
         start, finish = end(), end()
         well_typed = draw(st.booleans())
         term_type = Application(start.type, finish.type) if well_typed else draw(types)
         e = Edge(Term(draw(names), term_type), start, finish, draw(values))
         g.edges[e.uid()] = e
-    if draw(st.booleans()) and nodes:  # a key that is not the uid survives too
+    if not faithful and draw(st.booleans()) and nodes:  # a key that is not the uid survives too
         g.nodes["not a uid"] = nodes[0]
     return g
+
 
 any_values = st.recursive(
     st.none() | st.booleans() | st.integers() | st.floats() | text_values | st.binary(max_size=4)

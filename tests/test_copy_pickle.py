@@ -252,10 +252,13 @@ LEAK_GROUPS = {
               "copy.copy(np); copy.deepcopy(pp); copy.deepcopy(ep)",
     "pickle": "pickle.loads(pickle.dumps(g)); pickle.loads(pickle.dumps([A, F, np, ep, pp])); "
               "pickle.dumps(q); copy.copy(q)",
+    "display": "g.to_dot(); g._repr_html_(); bad._repr_html_(); bad.to_dot()",
+    "networkx": "Graph.from_networkx(g.to_networkx()); Graph.from_networkx(1); bad.to_networkx()",
 }
 
 
 def test_new_methods_flat_memory(measure_memory):
+    pytest.importorskip("networkx")
     results = measure_memory(LEAK_SETUP, LEAK_GROUPS, calls=20_000)
     for group, m in results.items():
         assert m["blocks"] < 1000 and m["refs"] < 100 and m["rss"] < 2 * 1024 * 1024, (group, m)

@@ -364,3 +364,216 @@ def test_from_json_argument_and_classmethod():
         Graph.from_json(b"{}")
     assert isinstance(Graph().from_json(EMPTY), Graph)
     assert Graph.from_json.__text_signature__ == "($type, text)"
+
+
+# --- networkx -----------------------------------------------------------------
+
+@settings(max_examples=100, deadline=None)
+@given(graphs(faithful=True))
+def test_networkx_round_trip(g):
+    pytest.importorskip("networkx")
+    nxg = g.to_networkx()
+    assert nxg.is_multigraph() and nxg.is_directed()
+    assert list(nxg.nodes) == list(g.nodes)
+    assert sorted(k for _, _, k in nxg.edges(keys=True)) == sorted(g.edges)
+    for uid, n in g.nodes.items():
+        attrs = dict(nxg.nodes[uid])
+        assert attrs.pop("type") == n.type and same(attrs, n.properties)
+    # networkx keeps edges by node, not in one order: compare them sorted.
+    assert_same_graph(g, Graph.from_networkx(nxg), edges_in_order=False)
+
+
+def test_networkx_dangling_end_nodes_become_nodes():
+    pytest.importorskip("networkx")
+    g = Graph()
+    e = Edge(F, Node(A, {"a": 1}), Node(B))
+    g.edges[e.uid()] = e
+    nxg = g.to_networkx()
+    assert nxg.nodes[Node(A).uid()] == {"a": 1, "type": A}
+    h = Graph.from_networkx(nxg)
+    assert list(h.nodes) == [Node(A).uid(), Node(B).uid()] and h.check() == []
+
+
+def test_networkx_attribute_dicts_are_new():
+    pytest.importorskip("networkx")
+    g = Graph()
+    n = Node(A, {"tags": ["x"]})
+    g.add_node(n)
+    attrs = g.to_networkx().nodes[n.uid()]
+    attrs["added"] = 1
+    assert n.properties == {"tags": ["x"]} and attrs["tags"] is n.properties["tags"]
+
+
+def test_from_networkx_plain_digraph_keys_by_uid():
+    nx = pytest.importorskip("networkx")
+    d = nx.DiGraph()
+    d.add_node("ada", type=A, born=1815)
+    d.add_node(42, type=B)
+    d.add_edge("ada", 42, term=F, since=1842)
+    g = Graph.from_networkx(d)
+    ada = g.nodes[Node(A).uid()]
+    assert ada.properties == {"born": 1815}
+    [e] = g.edges.values()
+    assert e.uid() in g.edges and e.properties == {"since": 1842}
+    assert e.start.properties is ada.properties and g.check() == []
+
+
+def bad_digraphs(nx):
+    def graph(*nodes, edges=()):
+        d = nx.MultiDiGraph()
+        for name, attrs in nodes:
+            d.add_node(name, **attrs)
+        for u, v, attrs in edges:
+            d.add_edge(u, v, key="k", **attrs)
+        return d
+
+    return [
+        (graph(("ada", {"born": 1})), ValueError, "networkx node 'ada' has no 'type' attribute"),
+        (graph(("ada", {"type": "A"})), TypeError,
+         "networkx node 'ada': the class of its 'type' attribute is str, not Variable or "
+         "Application"),
+        (graph(("a", {"type": A}), ("b", {"type": Variable("A")})), ValueError,
+         "networkx nodes 'a' and 'b' both have the type A: a graph holds one node per type"),
+        (graph(("a", {"type": A}), edges=[("a", "a", {"w": 1})]), ValueError,
+         "networkx edge 'a' -> 'a' (key 'k') has no 'term' attribute"),
+        (graph(("a", {"type": A}), edges=[("a", "a", {"term": A})]), TypeError,
+         "networkx edge 'a' -> 'a' (key 'k'): the class of its 'term' attribute is Variable, not "
+         "Term"),
+        (graph(("a", {"type": A}), edges=[("a", "a", {"term": F}), ("a", "a", {"term": F})]),
+         None, None),  # the second edge of one key replaces the first in networkx
+        (nx.Graph(), ValueError, "Graph.from_networkx() needs a directed graph (a DiGraph or "
+         "MultiDiGraph): an edge has a start and an end"),
+        ([1, 2], TypeError, "argument 'g': expected a networkx graph, not list"),
+    ]
+
+
+def test_from_networkx_errors_name_the_element():
+    nx = pytest.importorskip("networkx")
+    for d, exc, message in bad_digraphs(nx):
+        if exc is None:
+            assert len(Graph.from_networkx(d).edges) == 1
+            continue
+        with pytest.raises(exc) as info:
+            Graph.from_networkx(d)
+        assert str(info.value) == message
+    d = nx.MultiDiGraph()
+    d.add_node("a", type=A)
+    d.add_edge("a", "a", key=1, term=F)
+    d.add_edge("a", "a", key=2, term=F)
+    with pytest.raises(ValueError, match=r"key 2\) has the term f:\(A -> B\) of an earlier edge"):
+        Graph.from_networkx(d)
+
+
+@pytest.mark.parametrize("setup, exc, message", [
+    (lambda g: g.add_node(Node(A, {"type": 1})), ValueError,
+     "nodes[{uid}] has a property named 'type', which to_networkx() uses for the element's type"),
+    (lambda g: g.add_edge(Edge(F, Node(A), Node(B), {"term": 1})), ValueError,
+     "edges[{uid}] has a property named 'term', which to_networkx() uses for the element's term"),
+    (lambda g: g.nodes.__setitem__("x", 1), TypeError,
+     "nodes['x']: the value's class is int, not Node"),
+])
+def test_to_networkx_refuses_what_it_would_lose(setup, exc, message):
+    pytest.importorskip("networkx")
+    g = Graph()
+    setup(g)
+    key = next(iter(g.edges or g.nodes))
+    with pytest.raises(exc) as info:
+        g.to_networkx()
+    assert str(info.value) == message.format(uid=repr(key))
+
+
+def test_to_networkx_refuses_two_entries_of_one_uid():
+    pytest.importorskip("networkx")
+    g = Graph()
+    n = Node(A)
+    g.add_node(n)
+    g.nodes["alias"] = n
+    with pytest.raises(ValueError, match=r"nodes\[.*\] and nodes\['alias'\] hold nodes of one uid"):
+        g.to_networkx()
+
+
+@pytest.mark.parametrize("method", ["to_networkx", "from_networkx"])
+def test_networkx_missing_says_how_to_install(method, monkeypatch):
+    import sys
+
+    monkeypatch.setitem(sys.modules, "networkx", None)
+    call = Graph().to_networkx if method == "to_networkx" else lambda: Graph.from_networkx(None)
+    with pytest.raises(ImportError) as info:
+        call()
+    assert str(info.value) == (f"Graph.{method}() needs the networkx package: pip install networkx "
+                               "(or pip install \"voralix[networkx]\")")
+    assert isinstance(info.value.__cause__, ImportError)
+
+
+# --- DOT and HTML -------------------------------------------------------------
+
+LABELS = ['plain', 'say "hi"', "back\\slash", "\\N\\l\\G", "two\nlines", "cr\r\nlf", "a&amp;b",
+          "<b>tag</b>", "\u00e9\u4e2d\U0001f600", "tab\there", ""]
+
+
+@pytest.mark.parametrize("label", LABELS)
+def test_dot_labels_escaped(label):
+    g = Graph()
+    n = Node(Variable(label))
+    g.add_node(n)
+    g.add_edge(Edge(Term(label, Application(n.type, n.type)), n, n))
+    dot = g.to_dot()
+    lines = dot.splitlines()
+    assert lines[0] == "digraph {" and lines[-1] == "}"
+    escaped = (label.replace("\\", "\\\\").replace('"', '\\"').replace("\r\n", "\\n")
+               .replace("\n", "\\n").replace("&", "&amp;").replace("\t", "&#9;"))
+    assert lines[1] == f'  "{n.uid()}" [label="{escaped}"];'
+    assert lines[2] == f'  "{n.uid()}" -> "{n.uid()}" [label="{escaped}"];'
+
+
+def test_dot_renders_labels_exactly():
+    import html
+    import re
+    import shutil
+    import subprocess
+
+    if shutil.which("dot") is None:
+        pytest.skip("Graphviz (dot) is not installed")
+    for label in LABELS[:-1]:
+        g = Graph()
+        g.add_node(Node(Variable(label)))
+        svg = subprocess.run(["dot", "-Tsvg"], input=g.to_dot(), capture_output=True, text=True,
+                             check=True).stdout
+        shown = [html.unescape(t) for t in re.findall(r"<text[^>]*>(.*?)</text>", svg)]
+        assert "\n".join(shown) == label.replace("\r\n", "\n"), label
+
+
+def test_dot_draws_dangling_end_nodes_dashed():
+    g = Graph()
+    g.add_node(Node(A))
+    e = Edge(F, Node(A), Node(B))
+    g.edges[e.uid()] = e
+    lines = g.to_dot().splitlines()
+    assert lines[2] == f'  "{Node(B).uid()}" [label="B", style=dashed];'
+    assert lines[3] == f'  "{Node(A).uid()}" -> "{Node(B).uid()}" [label="f"];'
+    g.edges["x"] = 1
+    with pytest.raises(TypeError, match=r"edges\['x'\]: the value's class is int, not Edge"):
+        g.to_dot()
+
+
+def test_repr_html_escapes_and_limits():
+    g = Graph()
+    for i in range(12):
+        g.add_node(Node(Variable(f"<T{i}>"), {"s": "&'\"" + "x" * 200}))
+    g.nodes["<key>"] = 5
+    g.add_edge(Edge(Term("<f>", A), Node(A), Node(B), {"w": "<w>"}))
+    html = g._repr_html_()
+    assert html.startswith('<div class="voralix-graph">\n<p><b>Graph</b>: 15 nodes, 1 edges</p>')
+    assert "<caption>Nodes (the first 10 of 15)</caption>" in html
+    assert "&lt;T0&gt;" in html and "&lt;T9&gt;" in html and "T10" not in html
+    assert "&amp;\\&#39;&quot;" in html and "x" * 121 not in html and "\u2026" in html
+    assert "<" + "T0>" not in html and "&lt;f&gt;:A" in html and "&#39;&lt;w&gt;&#39;" in html
+    assert "<caption>Edges</caption>" in html
+
+
+def test_repr_html_shows_wrong_entries():
+    g = Graph()
+    g.nodes[b"k"] = "<not a node>"
+    html = g._repr_html_()
+    assert ("<td><code>b&#39;k&#39;</code></td><td colspan=\"2\">the value&#39;s class is str, "
+            "not Node</td>") in html

@@ -1,8 +1,8 @@
 #include "binding/reduce.hpp"
 
+#include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 
-#include <cstring>
 #include <string>
 #include <unordered_map>
 
@@ -91,8 +91,7 @@ PyObject* make_reference(PyTypeObject* cls)
     ClassReference r;
     if (cls != nullptr) {
         r.target = Ref::borrow(reinterpret_cast<PyObject*>(cls));
-        const char* dot = std::strrchr(cls->tp_name, '.');
-        r.name = dot != nullptr ? dot + 1 : cls->tp_name;
+        r.name = bare_type_name(cls);
     }
     return wrap(type, std::move(r));
 }

@@ -125,6 +125,8 @@ PyTypeObject* graph_type()
         define_graph_check_methods(b);
         define_graph_json_methods(b);
         define_graph_copy_methods(b);
+        define_graph_networkx_methods(b);
+        define_graph_display_methods(b);
         return b.build();
     }();
     return type;

@@ -4,6 +4,7 @@
 
 #include "binding/values.hpp"
 #include "graph/dict_walk.hpp"
+#include "graph/element_walk.hpp"
 #include "graph/node_classes.hpp"
 #include "util/interrupt.hpp"
 
@@ -39,14 +40,6 @@ struct Problem {
     std::string detail; // the message after "nodes[key]: "
 };
 
-struct DigestHash {
-    std::size_t operator()(const Digest& d) const noexcept
-    {
-        std::size_t h;
-        std::memcpy(&h, d.data(), sizeof h);
-        return h;
-    }
-};
 using DigestSet = std::unordered_set<Digest, DigestHash>;
 
 // A key names its element when it is a str whose text is the uid.
@@ -59,11 +52,6 @@ bool key_is_uid(PyObject* key, const Digest& uid)
     char hex[kUidHexLength];
     digest_to_hex(uid, hex);
     return std::memcmp(PyUnicode_DATA(key), hex, kUidHexLength) == 0;
-}
-
-std::string wrong_class_detail(PyObject* value, const char* expected)
-{
-    return std::string("the value's class is ") + Py_TYPE(value)->tp_name + ", not " + expected;
 }
 
 std::string wrong_key_detail(const std::string& element, const Digest& uid)
@@ -95,7 +83,7 @@ private:
             if (!tick_.tick()) return false;
             NodeRecord n;
             if (!Py_IS_TYPE(value, node_type())) {
-                add(ProblemKind::WrongClass, Where::Nodes, key, wrong_class_detail(value, "Node"));
+                add(ProblemKind::WrongClass, Where::Nodes, key, wrong_class_text(value, "Node"));
                 continue;
             }
             if (!read_node(value, n)) return false;
@@ -127,7 +115,7 @@ private:
             EdgeRecord e;
             if (!Py_IS_TYPE(value, edge_type())) {
                 add(ProblemKind::WrongClass, Where::Edges, key,
-                    wrong_class_detail(value, "Edge"));
+                    wrong_class_text(value, "Edge"));
                 continue;
             }
             if (!read_edge(value, e)) return false;

@@ -16,6 +16,12 @@ bool graph_usable(const GraphRecord& g) noexcept
     return false;
 }
 
+std::string wrong_class_text(PyObject* value, const char* expected)
+{
+    return std::string("the value's class is ") + bare_type_name(Py_TYPE(value)) + ", not " +
+           expected;
+}
+
 namespace {
 
 Param kNodeParam[] = {{"node"}};

@@ -7,6 +7,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/values.hpp"
+#include "errors/discard.hpp"
 #include "graph/dict_walk.hpp"
 #include "graph/node_classes.hpp"
 #include "json/json_reader.hpp"
@@ -174,9 +175,7 @@ private:
             w_.raw(first ? "\n" : ",\n");
             first = false;
             if (!Py_IS_TYPE(v, cls)) {
-                return refuse(where, k, "",
-                              std::string("the value's class is ") + Py_TYPE(v)->tp_name +
-                                  ", not " + (cls == node_type() ? "Node" : "Edge"));
+                return refuse(where, k, "", wrong_class_text(v, bare_type_name(cls)));
             }
             if (!key(where, k) || !entry(k, v)) return false;
             w_.raw('}');
@@ -582,7 +581,7 @@ private:
         Ref error_class = json ? Ref::steal(PyObject_GetAttrString(json.get(), "JSONDecodeError"))
                                : Ref();
         if (!error_class) {
-            PyErr_Clear();
+            if (!discard_exception()) return nullptr;
             PyErr_Format(PyExc_ValueError, "%s (char %zu)", message.c_str(), chars);
             return nullptr;
         }
@@ -635,8 +634,9 @@ PyObject* graph_from_json(PyTypeObject* cls, Args& a)
     } else {
         encoded = Ref::steal(PyUnicode_AsUTF8String(a[0]));
         if (!encoded) {
-            if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return nullptr;
-            PyErr_Clear();
+            if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError) || !discard_exception()) {
+                return nullptr;
+            }
             PyErr_SetString(PyExc_ValueError,
                             "a graph document cannot hold a lone surrogate outside a \\u escape");
             return nullptr;

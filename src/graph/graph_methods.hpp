@@ -9,11 +9,16 @@
 #include "binding/pyclass.hpp"
 #include "graph/graph.hpp"
 
+#include <string>
+
 namespace voralix {
 
 // The record's two dicts, or RuntimeError when the garbage collector has
 // cleared the graph (only reachable from a finalizer).
 bool graph_usable(const GraphRecord& g) noexcept;
+
+// "the value's class is int, not Node": why a dict entry is no element.
+std::string wrong_class_text(PyObject* value, const char* expected);
 
 void define_graph_edit_methods(binding::ClassBuilder& b);
 void define_graph_check_methods(binding::ClassBuilder& b);
