@@ -577,3 +577,79 @@ def test_repr_html_shows_wrong_entries():
     html = g._repr_html_()
     assert ("<td><code>b&#39;k&#39;</code></td><td colspan=\"2\">the value&#39;s class is str, "
             "not Node</td>") in html
+
+
+# --- Python code that changes the graph mid-walk ------------------------------
+
+class Hostile:
+    """A property value whose hooks add a node to `graph` when called."""
+
+    def __init__(self, graph, exc=None):
+        self.graph, self.exc = graph, exc
+
+    def _strike(self):
+        if self.exc is not None:
+            raise self.exc
+        self.graph.add_node(Node(Variable(f"added {len(self.graph.nodes)}")))
+
+    def __repr__(self):
+        self._strike()
+        return "Hostile()"
+
+    def __deepcopy__(self, memo):
+        self._strike()
+        return self
+
+    def __reduce__(self):
+        self._strike()
+        return (Hostile, (None,))
+
+
+def hostile_graph(exc=None):
+    g = Graph()
+    g.add_node(Node(A, {"h": Hostile(g, exc)}))
+    g.add_node(Node(B))
+    return g
+
+
+@pytest.mark.parametrize("call", [
+    lambda g: g._repr_html_(),
+    lambda g: __import__("copy").deepcopy(g),
+])
+def test_changes_mid_walk_raise(call):
+    g = hostile_graph()
+    with pytest.raises(RuntimeError, match="dictionary changed size during iteration"):
+        call(g)
+    assert len(g.nodes) == 3  # the change itself stays
+
+
+@pytest.mark.parametrize("call", [
+    lambda g: g._repr_html_(),
+    lambda g: __import__("copy").deepcopy(g),
+    lambda g: __import__("pickle").dumps(g),
+])
+@pytest.mark.parametrize("exc", [KeyboardInterrupt, SystemExit, ValueError])
+def test_exceptions_from_python_code_pass_through(call, exc):
+    with pytest.raises(exc):
+        call(hostile_graph(exc("from a hook")))
+
+
+def test_to_networkx_key_comparison_that_changes_the_graph():
+    pytest.importorskip("networkx")
+
+    class Key:  # collides with "type" and changes the graph when compared
+        def __init__(self, graph):
+            self.graph = graph
+
+        def __hash__(self):
+            return hash("type")
+
+        def __eq__(self, other):
+            self.graph.add_node(Node(Variable(f"n{len(self.graph.nodes)}")))
+            return False
+
+    g = Graph()
+    g.add_node(Node(A, {Key(g): 1}))
+    g.add_node(Node(B))
+    with pytest.raises(RuntimeError, match="dictionary changed size during iteration"):
+        g.to_networkx()
