@@ -21,8 +21,9 @@
 
 namespace voralix {
 
-// Rows handed out per pull.
-constexpr std::size_t kBatchRows = 1024;
+// Rows handed out per pull: small enough that a batch's buffer stays in the
+// cache and below the allocator's threshold for separate memory mappings.
+constexpr std::size_t kBatchRows = 256;
 
 enum class Direction : std::uint8_t { Forward, Backward, Any };
 
@@ -90,17 +91,14 @@ struct ExpandOp {
     std::uint64_t min = 1, max = 1;
 
     struct Frame {
-        NodeRecord node;
-        const std::vector<std::uint32_t>* out;
-        const std::vector<std::uint32_t>* in;
-        std::size_t out_pos = 0, in_pos = 0;
+        AdjacencyIndex::Span out, in; // candidate edges not yet tried
         std::size_t depth = 0;
     };
     Rows in_rows;
     std::size_t in_next = 0;
     bool input_done = false;
-    std::size_t prefix_width = 0;     // cells of the input row kept in front
-    std::vector<Digest> prefix_edges; // term uids of the edges before this hop
+    std::size_t prefix_width = 0;   // cells of the input row kept in front
+    std::vector<Term> prefix_terms; // terms of the edges before this hop
     std::vector<Frame> stack;
     std::vector<EdgeRecord> trail;
     InterruptCheck interrupt;
@@ -111,7 +109,7 @@ struct ExpandOp {
 // The stored binding table, copied out row by row.
 struct SourceOp {
     Ref table; // a shared Table, or null for none
-    std::size_t next_row = 0;
+    std::size_t next_block = 0, next_row = 0;
 
     Status next(RunContext& ctx, Rows& out);
 };
@@ -124,6 +122,7 @@ struct BindOp {
     OperatorPtr paths;
     std::size_t in_width = 0, out_width = 0;
     std::vector<std::pair<std::size_t, std::size_t>> mapping; // path position -> column
+    bool identity = false; // every path position maps to the column of its index
     Rows in_rows, path_rows;
     std::size_t in_next = 0, path_next = 0;
     bool input_done = false, paths_done = false;
@@ -136,6 +135,7 @@ struct FilterOp {
     OperatorPtr input;
     condition::Bound condition;
     InterruptCheck interrupt;
+    Rows in_rows;
 
     Status next(RunContext& ctx, Rows& out);
 };
@@ -162,6 +162,7 @@ struct SliceOp {
     OperatorPtr input;
     std::uint64_t skip = 0;
     std::optional<std::uint64_t> limit;
+    Rows in_rows;
 
     Status next(RunContext& ctx, Rows& out);
 };
@@ -170,6 +171,7 @@ struct SliceOp {
 struct ProjectOp {
     OperatorPtr input;
     std::vector<std::size_t> keep; // input column of each output column
+    Rows in_rows;
 
     Status next(RunContext& ctx, Rows& out);
 };

@@ -118,13 +118,12 @@ private:
     {
         Table t;
         t.columns = stream_.columns;
-        t.rows.width = t.columns.size();
-        Rows batch;
         for (;;) {
+            Rows batch;
             Status s = pull(*stream_.op, ctx_, batch);
             if (!s) return std::move(s).error();
             if (batch.empty()) break;
-            std::move(batch.cells.begin(), batch.cells.end(), std::back_inserter(t.rows.cells));
+            t.append(std::move(batch));
         }
         return t;
     }
@@ -143,7 +142,9 @@ private:
     {
         if (std::holds_alternative<SourceOp>(stream_.op->op)) {
             const auto& src = std::get<SourceOp>(stream_.op->op);
-            if (src.table.get() == committed_.get() && src.next_row == 0) return ok_status();
+            if (src.table.get() == committed_.get() && src.next_block == 0 && src.next_row == 0) {
+                return ok_status();
+            }
         }
         auto t = drain();
         if (!t) return std::move(t).error();
@@ -207,6 +208,10 @@ private:
             bind.mapping.emplace_back(last_position[v], stream_.column(v));
         }
         bind.out_width = stream_.columns.size();
+        bind.identity = bind.out_width == 2 * path.nodes.size() - 1 &&
+                        std::all_of(bind.mapping.begin(), bind.mapping.end(),
+                                    [](const auto& m) { return m.first == m.second; }) &&
+                        bind.mapping.size() == bind.out_width;
         bind.input = std::move(stream_.op);
         bind.paths = path_operators(path, directions);
         stream_.op = make_operator(std::move(bind));

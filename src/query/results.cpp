@@ -65,15 +65,15 @@ PyObject* rows_to_python(const Table* table, const std::vector<std::string_view>
         PyUnicode_InternInPlace(reinterpret_cast<PyObject**>(&key));
         columns.push_back({std::move(key), table ? table->find(name) : std::nullopt});
     }
-    const std::size_t n = table ? table->count() : 0;
     Ref result = Ref::steal(PyList_New(0));
-    if (!result) return nullptr;
+    if (!result || table == nullptr) return result.release();
     std::unordered_set<std::string> seen;
     std::string identity;
     InterruptCheck interrupt;
-    for (std::size_t r = 0; r < n; ++r) {
-        if (!interrupt.tick()) return nullptr;
-        const Cell* row = table->rows.row(r);
+    bool failed = false;
+    // One row: false (stop) on failure.
+    auto add = [&](const Cell* row) -> bool {
+        if (!interrupt.tick()) return false;
         if (distinct) {
             identity.clear();
             for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -81,21 +81,27 @@ PyObject* rows_to_python(const Table* table, const std::vector<std::string_view>
                     append_identity(identity, i, row[*columns[i].index]);
                 }
             }
-            if (identity.empty() || !seen.insert(identity).second) continue;
+            if (identity.empty() || !seen.insert(identity).second) return true;
         }
         Ref dict;
         for (const Column& c : columns) {
             if (!c.index || is_empty(row[*c.index])) continue;
             if (!dict) {
                 dict = Ref::steal(PyDict_New());
-                if (!dict) return nullptr;
+                if (!dict) return false;
             }
             Ref value = Ref::steal(cell_to_python(row[*c.index]));
-            if (!value || PyDict_SetItem(dict.get(), c.key.get(), value.get()) < 0) return nullptr;
+            if (!value || PyDict_SetItem(dict.get(), c.key.get(), value.get()) < 0) return false;
         }
-        if (dict && PyList_Append(result.get(), dict.get()) < 0) return nullptr;
-    }
-    return result.release();
+        return !dict || PyList_Append(result.get(), dict.get()) == 0;
+    };
+    // No Python code runs while the rows are built, and nothing built can be
+    // garbage yet: collections triggered by these allocations would only
+    // re-examine the new rows. One may run afterwards, once.
+    const int gc_was_enabled = PyGC_Disable();
+    table->for_each_row([&](const Cell* row) { return add(row) || (failed = true, false); });
+    if (gc_was_enabled) PyGC_Enable();
+    return failed ? nullptr : result.release();
 }
 
 } // namespace voralix

@@ -14,9 +14,15 @@ Status SourceOp::next(RunContext&, Rows& out)
     if (!table) return ok_status();
     const Table& t = binding::shared_value<Table>(table);
     out.width = t.width();
-    const std::size_t end = std::min(t.count(), next_row + kBatchRows);
-    out.cells.assign(t.rows.row(next_row), t.rows.row(next_row) + (end - next_row) * t.width());
+    if (next_block == t.blocks.size()) return ok_status();
+    const Rows& b = t.blocks[next_block];
+    const std::size_t end = std::min(b.count(), next_row + kBatchRows);
+    out.cells.assign(b.row(next_row), b.row(end));
     next_row = end;
+    if (next_row == b.count()) {
+        ++next_block;
+        next_row = 0;
+    }
     return ok_status();
 }
 
@@ -51,6 +57,12 @@ Status BindOp::next(RunContext& ctx, Rows& out)
         if (!p) return std::move(p).error();
         const bool have_path = *p;
         if (!have_in && !have_path) break;
+        if (!have_in && identity && out.empty() && path_next == 0) {
+            // Path rows laid out as the table's rows: hand the batch over whole.
+            std::swap(out.cells, path_rows.cells);
+            path_rows.clear();
+            return ok_status();
+        }
         Cell* row = out.add_row();
         if (have_in) {
             Cell* source = in_rows.row(in_next++);
@@ -69,7 +81,7 @@ Status BindOp::next(RunContext& ctx, Rows& out)
 
 Status FilterOp::next(RunContext& ctx, Rows& out)
 {
-    Rows batch;
+    Rows& batch = in_rows;
     while (out.empty()) {
         Status s = pull(*input, ctx, batch);
         if (!s) return s;
@@ -136,7 +148,7 @@ Status SortOp::next(RunContext& ctx, Rows& out)
 
 Status SliceOp::next(RunContext& ctx, Rows& out)
 {
-    Rows batch;
+    Rows& batch = in_rows;
     while (out.empty()) {
         if (limit && *limit == 0) return ok_status();
         Status s = pull(*input, ctx, batch);
@@ -161,7 +173,7 @@ Status SliceOp::next(RunContext& ctx, Rows& out)
 
 Status ProjectOp::next(RunContext& ctx, Rows& out)
 {
-    Rows batch;
+    Rows& batch = in_rows;
     out.width = keep.size();
     while (out.empty()) {
         Status s = pull(*input, ctx, batch);

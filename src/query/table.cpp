@@ -9,6 +9,13 @@ bool row_is_empty(const Cell* row, std::size_t width) noexcept
     return std::all_of(row, row + width, [](const Cell& c) { return is_empty(c); });
 }
 
+std::size_t Table::count() const noexcept
+{
+    std::size_t n = 0;
+    for (const Rows& b : blocks) n += b.count();
+    return n;
+}
+
 std::optional<std::size_t> Table::find(std::string_view name) const noexcept
 {
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -20,58 +27,104 @@ std::optional<std::size_t> Table::find(std::string_view name) const noexcept
 std::size_t Table::column(std::string_view name)
 {
     if (auto c = find(name)) return *c;
-    const std::size_t old_width = width(), n = count();
-    std::vector<Cell> wider(n * (old_width + 1));
-    for (std::size_t r = 0; r < n; ++r) {
-        std::move(rows.row(r), rows.row(r) + old_width, wider.begin() + r * (old_width + 1));
+    const std::size_t old_width = width();
+    for (Rows& b : blocks) {
+        const std::size_t n = b.count();
+        std::vector<Cell> wider(n * (old_width + 1));
+        for (std::size_t r = 0; r < n; ++r) {
+            std::move(b.row(r), b.row(r) + old_width, wider.begin() + r * (old_width + 1));
+        }
+        b.width = old_width + 1;
+        b.cells = std::move(wider);
     }
     columns.emplace_back(name);
-    rows.width = old_width + 1;
-    rows.cells = std::move(wider);
     return old_width;
+}
+
+void Table::append(Rows&& block)
+{
+    if (block.empty()) return;
+    blocks.push_back(std::move(block));
 }
 
 void Table::replace_column(std::size_t c, std::vector<Cell> values)
 {
-    while (count() < values.size()) rows.add_row();
-    for (std::size_t r = 0; r < count(); ++r) {
-        rows.row(r)[c] = r < values.size() ? std::move(values[r]) : Cell{};
+    std::size_t i = 0;
+    for_each_row([&](Cell* row) {
+        row[c] = i < values.size() ? std::move(values[i]) : Cell{};
+        ++i;
+        return true;
+    });
+    if (i < values.size()) {
+        Rows extra;
+        extra.width = width();
+        for (; i < values.size(); ++i) extra.add_row()[c] = std::move(values[i]);
+        append(std::move(extra));
     }
     drop_empty_rows();
 }
 
 void Table::append_to_column(std::size_t c, Cell value)
 {
-    std::size_t r = count();
-    while (r > 0 && is_empty(rows.row(r - 1)[c])) --r;
-    if (r == count()) rows.add_row();
-    rows.row(r)[c] = std::move(value);
+    // The last row whose cell in `c` is filled: the value goes in the row after.
+    for (std::size_t b = blocks.size(); b-- > 0;) {
+        Rows& rows = blocks[b];
+        for (std::size_t r = rows.count(); r-- > 0;) {
+            if (is_empty(rows.row(r)[c])) continue;
+            if (r + 1 < rows.count()) {
+                rows.row(r + 1)[c] = std::move(value);
+            } else if (b + 1 < blocks.size()) {
+                blocks[b + 1].row(0)[c] = std::move(value);
+            } else {
+                rows.add_row()[c] = std::move(value);
+            }
+            return;
+        }
+    }
+    // No filled cell: the first row, or a new one.
+    if (!blocks.empty()) {
+        blocks.front().row(0)[c] = std::move(value);
+        return;
+    }
+    Rows first;
+    first.width = width();
+    first.add_row()[c] = std::move(value);
+    append(std::move(first));
 }
 
 const Cell* Table::first_filled(std::size_t c) const noexcept
 {
-    for (std::size_t r = 0; r < count(); ++r) {
-        if (!is_empty(rows.row(r)[c])) return &rows.row(r)[c];
-    }
-    return nullptr;
+    const Cell* found = nullptr;
+    for_each_row([&](const Cell* row) {
+        if (is_empty(row[c])) return true;
+        found = &row[c];
+        return false;
+    });
+    return found;
 }
 
 void Table::drop_empty_rows()
 {
-    std::size_t kept = 0;
-    const std::size_t n = count(), w = width();
-    for (std::size_t r = 0; r < n; ++r) {
-        if (row_is_empty(rows.row(r), w)) continue;
-        if (kept != r) std::move(rows.row(r), rows.row(r) + w, rows.row(kept));
-        ++kept;
+    const std::size_t w = width();
+    for (Rows& b : blocks) {
+        std::size_t kept = 0;
+        const std::size_t n = b.count();
+        for (std::size_t r = 0; r < n; ++r) {
+            if (row_is_empty(b.row(r), w)) continue;
+            if (kept != r) std::move(b.row(r), b.row(r) + w, b.row(kept));
+            ++kept;
+        }
+        b.cells.resize(kept * w);
     }
-    rows.cells.resize(kept * w);
+    std::erase_if(blocks, [](const Rows& b) { return b.empty(); });
 }
 
 int Table::traverse(visitproc visit, void* arg) const
 {
-    for (const Cell& c : rows.cells) {
-        if (int r = traverse_cell(c, visit, arg)) return r;
+    for (const Rows& b : blocks) {
+        for (const Cell& c : b.cells) {
+            if (int r = traverse_cell(c, visit, arg)) return r;
+        }
     }
     return 0;
 }
@@ -79,8 +132,8 @@ int Table::traverse(visitproc visit, void* arg) const
 void Table::clear() noexcept
 {
     // Move the cells out first: releasing them may run finalizers.
-    std::vector<Cell> cells = std::move(rows.cells);
-    rows.cells.clear();
+    std::vector<Rows> gone = std::move(blocks);
+    blocks.clear();
 }
 
 } // namespace voralix

@@ -36,15 +36,39 @@ struct Rows {
 
 bool row_is_empty(const Cell* row, std::size_t width) noexcept;
 
+// The table keeps its rows in the blocks the operators handed over, so that
+// collecting a run's rows moves no cell and allocates no large buffer.
 struct Table {
     std::vector<std::string> columns;
-    Rows rows;
+    std::vector<Rows> blocks; // each of width columns.size(), none empty
 
     std::size_t width() const noexcept { return columns.size(); }
-    std::size_t count() const noexcept { return rows.count(); }
+    std::size_t count() const noexcept;
     std::optional<std::size_t> find(std::string_view name) const noexcept;
     // The column's index, adding an empty column when there is none.
     std::size_t column(std::string_view name);
+    // Takes over a block of rows (of this table's width).
+    void append(Rows&& block);
+
+    // Calls f(row) for each row in order (f may return false to stop).
+    template <class F>
+    void for_each_row(F&& f)
+    {
+        for (Rows& b : blocks) {
+            for (std::size_t r = 0; r < b.count(); ++r) {
+                if (!f(b.row(r))) return;
+            }
+        }
+    }
+    template <class F>
+    void for_each_row(F&& f) const
+    {
+        for (const Rows& b : blocks) {
+            for (std::size_t r = 0; r < b.count(); ++r) {
+                if (!f(b.row(r))) return;
+            }
+        }
+    }
 
     // Replaces column `c` by `values` in rows 0..k-1, empties the cells below
     // and grows the table when k exceeds its rows.

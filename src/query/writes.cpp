@@ -271,7 +271,10 @@ Status execute_set(RunContext& ctx, Table& table, const op::Set& s)
     // Storing an item may run Python code (a key's __eq__): collect the target
     // dicts first.
     std::vector<Ref> targets;
-    for (std::size_t r = 0; r < table.count(); ++r) property_dicts(table.rows.row(r)[*c], targets);
+    table.for_each_row([&](const Cell* row) {
+        property_dicts(row[*c], targets);
+        return true;
+    });
     for (const Ref& target : targets) {
         Status st = update_properties(target, s.properties);
         if (!st) return st;
@@ -301,11 +304,13 @@ Status execute_delete(RunContext& ctx, Table& table, const op::Delete& d)
     for (const std::string& name : d.variables) {
         auto c = table.find(name);
         if (!c) continue;
-        for (std::size_t r = 0; r < table.count(); ++r) {
-            // A removal may run Python code (a key's __eq__); none can reach this table.
-            Status s = remove(table.rows.row(r)[*c]);
-            if (!s) return s;
-        }
+        Status s = ok_status();
+        // A removal may run Python code (a key's __eq__); none can reach this table.
+        table.for_each_row([&](const Cell* row) {
+            s = remove(row[*c]);
+            return bool(s);
+        });
+        if (!s) return s;
     }
     ctx.graph_changed();
     if (!d.detach) return ok_status();
