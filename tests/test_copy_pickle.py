@@ -27,9 +27,11 @@ COPIERS = {"copy": copy.copy, "deepcopy": copy.deepcopy,
 
 
 def pattern_state(p):
-    """What a pattern shows: its text form and the patterns' forms inside."""
+    """What a pattern shows: its text form, hop bounds and the patterns inside."""
     if isinstance(p, PathPattern):
-        return repr(p), [repr(n) for n in p.nodes], [repr(e) for e in p.edges]
+        return repr(p), [repr(n) for n in p.nodes], [pattern_state(e) for e in p.edges]
+    if isinstance(p, EdgePattern):
+        return repr(p), p.min_hops, p.max_hops
     return repr(p)
 
 
@@ -41,6 +43,8 @@ PATTERNS = [
     NodePattern(), NodePattern("n", A, "$A$", {"k": [1]}), NodePattern(type_schema=TypeSchema("$*$")),
     EdgePattern(), EdgePattern("e", F, "$A -> B$", {"w": 2}, "any"), EdgePattern(direction=""),
     PathPattern(), PathPattern("(a:Person)<-[r:knows]-(b)-[s]-(c)"),
+    PathPattern("(a)-[e*2..5]->(b)<-[f*]-(c)-[g*0..]-(d)-[h:R*..3 {w: 1}]->(x)"),
+    PathPattern("(a)-[e*18446744073709551615]->(b)").edges[0],
     PathPattern().add_node(NodePattern("x", properties={"p": (1,)})).add_edge(EdgePattern("y")),
 ]
 
@@ -159,6 +163,19 @@ def test_generated_graphs_pickle_and_deepcopy(g):
         assert_same_graph(g, h)
     shallow = copy.copy(g)
     assert all(shallow.nodes[k] is v for k, v in g.nodes.items())
+
+
+@pytest.mark.parametrize("state, exc", [
+    (None, TypeError), ((1,), TypeError), ((1, 2, 3), TypeError), (("1", None), TypeError),
+    ((-1, None), OverflowError), ((0, 2 ** 64), OverflowError),
+])
+def test_edge_pattern_setstate_checks_state(state, exc):
+    e = EdgePattern("e")
+    with pytest.raises(exc):
+        e.__setstate__(state)
+    assert (e.min_hops, e.max_hops) == (None, None)
+    e.__setstate__((0, None))
+    assert (e.min_hops, e.max_hops) == (0, None)
 
 
 def test_graph_setstate_checks_state():

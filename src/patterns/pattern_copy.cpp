@@ -100,14 +100,47 @@ Signature kEdgeReduce("EdgePattern", "__reduce__", CallKind::Method);
 Signature kEdgeCopy("EdgePattern", "__copy__", CallKind::Method);
 Signature kEdgeDeepCopy("EdgePattern", "__deepcopy__", CallKind::Method, kMemoParams);
 
+Signature kEdgeSetState("EdgePattern", "__setstate__", CallKind::Method, kStateParams);
+
+// The constructor's arguments; the hop bounds of a variable-length edge
+// (which only pattern strings set) follow as the state (min_hops, max_hops).
 PyObject* edge_pattern_reduce(const EdgePattern& p, Args&)
 {
+    PyObject* state = nullptr;
+    if (p.hops) {
+        state = Py_BuildValue("(NN)", PyLong_FromUnsignedLongLong(p.hops->min),
+                              p.hops->max ? PyLong_FromUnsignedLongLong(*p.hops->max)
+                                          : new_none());
+        if (state == nullptr) return nullptr;
+    }
     return reduce_value(edge_pattern_type(),
                         Py_BuildValue("(NNNNN)", optional_str(p.variable),
                                       p.term ? term_to_python(p.term) : new_none(),
                                       optional_schema(p.term_type_schema),
                                       properties_or_none(p.properties),
-                                      to_python_str(p.direction)));
+                                      to_python_str(p.direction)),
+                        state);
+}
+
+PyObject* edge_pattern_setstate(Object<EdgePattern>* self, Args& a)
+{
+    PyObject* state = a[0];
+    HopRange hops;
+    if (!PyTuple_Check(state) || PyTuple_GET_SIZE(state) != 2) {
+        PyErr_SetString(PyExc_TypeError,
+                        "argument 'state': expected a tuple (min_hops, max_hops)");
+        return nullptr;
+    }
+    if (!to_u64(PyTuple_GET_ITEM(state, 0), "state", hops.min)) return nullptr;
+    if (PyTuple_GET_ITEM(state, 1) != Py_None) {
+        std::uint64_t max = 0;
+        if (!to_u64(PyTuple_GET_ITEM(state, 1), "state", max)) return nullptr;
+        hops.max = max;
+    }
+    ExclusiveBorrow borrow(self->borrow);
+    if (!borrow) return nullptr;
+    self->value.hops = hops;
+    return new_none();
 }
 
 bool deepen_edge(EdgePattern& p, PyObject* memo)
@@ -211,7 +244,13 @@ void define_node_pattern_copy_methods(ClassBuilder& b)
 void define_edge_pattern_copy_methods(ClassBuilder& b)
 {
     b.def<kEdgeReduce, edge_pattern_reduce>(
-         "Pickle support: the class and its constructor's arguments.")
+         "Pickle support: the class, its constructor's arguments and, for a variable-length "
+         "edge, its hop bounds.")
+        .def<kEdgeSetState, edge_pattern_setstate>(
+            "Pickle support: sets the hop bounds from `state`, a tuple (min_hops, max_hops) "
+            "of an integer from 0 and an integer or None (unbounded).\n\n"
+            "Raises:\n    TypeError: `state` is not such a tuple.\n"
+            "    OverflowError: a bound is negative or not below 2**64.")
         .def<kEdgeCopy, edge_pattern_copy>(kCopyDoc)
         .def<kEdgeDeepCopy, edge_pattern_deepcopy>(kDeepCopyDoc);
 }
