@@ -12,12 +12,14 @@
 #include "graph/node_classes.hpp"
 #include "json/json_reader.hpp"
 #include "json/json_writer.hpp"
+#include "util/flat_map.hpp"
+#include "util/small_stack.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace voralix {
@@ -33,6 +35,32 @@ constexpr const char* kJsonValues = "JSON holds dicts with str keys, lists, str,
 
 // --- Writing ----------------------------------------------------------------
 
+struct PointerHash {
+    std::size_t operator()(const void* p) const noexcept
+    {
+        return mix_hash(reinterpret_cast<std::uintptr_t>(p));
+    }
+};
+struct PairHash {
+    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& p) const noexcept
+    {
+        return mix_hash(p.first * 0x9E3779B97F4A7C15ull ^ p.second);
+    }
+};
+struct NameHash {
+    std::size_t operator()(std::string_view s) const noexcept
+    {
+        return std::hash<std::string_view>()(s);
+    }
+};
+// The empty name key: a view with a null data pointer, unlike every real name.
+struct NameEq {
+    bool operator()(std::string_view a, std::string_view b) const noexcept
+    {
+        return a.data() == nullptr || b.data() == nullptr ? a.data() == b.data() : a == b;
+    }
+};
+
 // The type table: one entry per distinct type, children before parents.
 class TypeTable {
 public:
@@ -40,53 +68,50 @@ public:
 
     std::uint64_t index(const Type& t)
     {
-        if (auto it = by_node_.find(t.node()); it != by_node_.end()) return it->second;
-        std::vector<const TypeNode*> stack{t.node()};
+        if (const std::uint64_t* known = by_node_.find(t.node())) return *known;
+        SmallStack<const TypeNode*> stack;
+        stack.push(t.node());
+        std::uint64_t found = 0;
         while (!stack.empty()) {
-            const TypeNode* n = stack.back();
-            if (by_node_.count(n) != 0) {
-                stack.pop_back();
+            const TypeNode* n = stack.top();
+            if (const std::uint64_t* known = by_node_.find(n)) { // pushed by two parents
+                found = *known;
+                stack.pop();
                 continue;
             }
-            std::uint64_t found;
             if (n->kind == TypeKind::Variable) {
                 const std::string& name = static_cast<const VariableNode*>(n)->name;
-                auto [it, added] = by_name_.try_emplace(name, count_);
+                auto [index, added] = by_name_.try_emplace(name, count_);
                 if (added) add_entry().string(name);
-                found = it->second;
+                found = index;
             } else {
                 const auto* a = static_cast<const ApplicationNode*>(n);
-                auto l = by_node_.find(a->left), r = by_node_.find(a->right);
-                if (l == by_node_.end() || r == by_node_.end()) {
-                    if (r == by_node_.end()) stack.push_back(a->right);
-                    if (l == by_node_.end()) stack.push_back(a->left);
+                const std::uint64_t* l = by_node_.find(a->left);
+                const std::uint64_t* r = by_node_.find(a->right);
+                if (l == nullptr || r == nullptr) {
+                    if (r == nullptr) stack.push(a->right);
+                    if (l == nullptr) stack.push(a->left);
                     continue;
                 }
-                auto [it, added] = by_children_.try_emplace({l->second, r->second}, count_);
+                auto [index, added] = by_children_.try_emplace({*l, *r}, count_);
                 if (added) {
                     JsonWriter& w = add_entry();
                     w.raw('[');
-                    w.integer(l->second);
+                    w.integer(*l);
                     w.raw(',');
-                    w.integer(r->second);
+                    w.integer(*r);
                     w.raw(']');
                 }
-                found = it->second;
+                found = index;
             }
-            by_node_.emplace(n, found);
+            by_node_.try_emplace(n, found);
             keep_.push_back(Type::share(n)); // keeps the address from being reused
-            stack.pop_back();
+            stack.pop();
         }
-        return by_node_.at(t.node());
+        return found;
     }
 
 private:
-    struct PairHash {
-        std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& p) const noexcept
-        {
-            return std::hash<std::uint64_t>()(p.first * 0x9E3779B97F4A7C15ull ^ p.second);
-        }
-    };
     JsonWriter& add_entry()
     {
         if (count_ != 0) w_.raw(",\n");
@@ -96,10 +121,11 @@ private:
 
     JsonWriter w_;
     std::uint64_t count_ = 0;
-    std::unordered_map<const TypeNode*, std::uint64_t> by_node_;
-    std::unordered_map<std::string_view, std::uint64_t> by_name_; // views into kept nodes
-    std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, std::uint64_t, PairHash>
-        by_children_;
+    FlatMap<const TypeNode*, std::uint64_t, PointerHash> by_node_{nullptr};
+    // Views into the names of kept nodes.
+    FlatMap<std::string_view, std::uint64_t, NameHash, NameEq> by_name_{std::string_view()};
+    FlatMap<std::pair<std::uint64_t, std::uint64_t>, std::uint64_t, PairHash> by_children_{
+        {~0ull, ~0ull}};
     std::vector<Type> keep_;
 };
 
@@ -110,21 +136,28 @@ public:
     PyObject* run()
     {
         if (!write_nodes() || !write_edges()) return nullptr;
-        std::string& types = types_.writer().out();
-        std::string& body = w_.out();
+        const std::string head = "{\"format\":\"" + std::string(kFormat) +
+                                 "\",\"version\":" + std::to_string(kVersion) +
+                                 ",\n\"types\":[\n";
+        const std::string_view parts[] = {head, types_.writer().out(), "\n],\n", w_.out(),
+                                          "\n]}\n"};
+        std::size_t size = 0;
+        for (std::string_view part : parts) size += part.size();
+        if (types_.writer().ascii() && w_.ascii()) {
+            // The usual case: copy the parts straight into a compact ASCII str.
+            PyObject* s = PyUnicode_New(static_cast<Py_ssize_t>(size), 127);
+            if (s == nullptr) return nullptr;
+            char* at = static_cast<char*>(PyUnicode_DATA(s));
+            for (std::string_view part : parts) {
+                std::memcpy(at, part.data(), part.size());
+                at += part.size();
+            }
+            return s;
+        }
         std::string out;
-        out.reserve(types.size() + body.size() + 128);
-        out += "{\"format\":\"";
-        out += kFormat;
-        out += "\",\"version\":";
-        out += std::to_string(kVersion);
-        out += ",\n\"types\":[\n";
-        out += types;
-        out += "\n],\n";
-        out += body;
-        out += "\n]}\n";
-        return PyUnicode_DecodeUTF8(out.data(), static_cast<Py_ssize_t>(out.size()),
-                                    "surrogatepass");
+        out.reserve(size);
+        for (std::string_view part : parts) out += part;
+        return PyUnicode_DecodeUTF8(out.data(), static_cast<Py_ssize_t>(out.size()), nullptr);
     }
 
 private:
@@ -208,10 +241,9 @@ private:
         w_.raw(",\"");
         w_.raw(which);
         w_.raw("\":");
-        auto it = node_by_props_.find(n.properties.get());
-        if (it != node_by_props_.end() &&
-            Type::equal(node_types_[it->second].node(), n.type.node())) {
-            w_.integer(it->second);
+        const std::size_t* entry = node_by_props_.find(n.properties.get());
+        if (entry != nullptr && Type::equal(node_types_[*entry].node(), n.type.node())) {
+            w_.integer(*entry);
             return true;
         }
         w_.raw("{\"type\":");
@@ -242,7 +274,7 @@ private:
     TypeTable types_;
     JsonWriter w_;
     InterruptCheck tick_;
-    std::unordered_map<PyObject*, std::size_t> node_by_props_;
+    FlatMap<const void*, std::size_t, PointerHash> node_by_props_{nullptr};
     std::vector<Type> node_types_;
     std::vector<Ref> node_props_; // keeps the dicts, and so their addresses, alive
 };

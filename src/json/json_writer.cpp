@@ -50,18 +50,22 @@ void escape_byte(std::string& out, unsigned char c)
     }
 }
 
-// Appends bytes, escaping only what JSON requires (bytes >= 0x80 pass).
-void escape_bytes(std::string& out, const char* p, std::size_t n)
+// Appends bytes, escaping only what JSON requires (bytes >= 0x80 pass);
+// returns whether any byte was outside ASCII.
+bool escape_bytes(std::string& out, const char* p, std::size_t n)
 {
     std::size_t run = 0;
+    unsigned char all = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(p[i]);
+        all |= c;
         if (!needs_escape(c)) continue;
         out.append(p + run, i - run);
         escape_byte(out, c);
         run = i + 1;
     }
     out.append(p + run, n - run);
+    return (all & 0x80) != 0;
 }
 
 // The digits of a non-negative int too large for 64 bits: its bytes in
@@ -184,7 +188,7 @@ bool describe_class(PyObject* o, const char* prefix, bool with_repr, std::string
 void JsonWriter::string(std::string_view utf8)
 {
     out_ += '"';
-    escape_bytes(out_, utf8.data(), utf8.size());
+    if (escape_bytes(out_, utf8.data(), utf8.size())) ascii_ = false;
     out_ += '"';
 }
 
@@ -196,6 +200,7 @@ void JsonWriter::string(PyObject* str)
     if (PyUnicode_IS_ASCII(str)) {
         escape_bytes(out_, static_cast<const char*>(data), static_cast<std::size_t>(n));
     } else {
+        ascii_ = false;
         const int kind = PyUnicode_KIND(str);
         for (Py_ssize_t i = 0; i < n; ++i) {
             const Py_UCS4 c = PyUnicode_READ(kind, data, i);

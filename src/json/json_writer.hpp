@@ -26,6 +26,8 @@ struct Unwritable {
 class JsonWriter {
 public:
     std::string& out() noexcept { return out_; }
+    // Nothing outside ASCII has been written (so the text is its own UTF-8 and Latin-1).
+    bool ascii() const noexcept { return ascii_; }
 
     void raw(char c) { out_ += c; }
     void raw(std::string_view s) { out_ += s; }
@@ -47,6 +49,7 @@ private:
     bool python_float(PyObject* v, Unwritable& why);
 
     std::string out_;
+    bool ascii_ = true;
     InterruptCheck tick_;
 };
 
