@@ -24,8 +24,9 @@ int hex_value(char c)
 }
 
 // An int from decimal digits of any length: 32-bit limbs multiplied up by
-// 10**9 per chunk (no limit on the digit count, unlike int(str)).
-PyObject* big_int(std::string_view digits, bool negative)
+// 10**9 per chunk (no limit on the digit count, unlike int(str)). The work
+// grows with the square of the length, so it checks for signals as it goes.
+PyObject* big_int(std::string_view digits, bool negative, InterruptCheck& tick)
 {
     std::vector<std::uint32_t> limbs;
     std::size_t at = 0;
@@ -43,6 +44,7 @@ PyObject* big_int(std::string_view digits, bool negative)
             carry = cur >> 32;
         }
         if (carry != 0) limbs.push_back(static_cast<std::uint32_t>(carry));
+        if (!tick.tick(static_cast<std::uint32_t>(limbs.size()))) return nullptr;
         at += chunk;
         chunk = 9;
     }
@@ -302,7 +304,7 @@ PyObject* JsonReader::number()
             for (char c : digits) v = v * 10 + (c - '0');
             result = PyLong_FromLongLong(negative ? -v : v);
         } else {
-            result = big_int(digits, negative);
+            result = big_int(digits, negative, tick_);
         }
     } else {
         double d = 0;

@@ -69,8 +69,9 @@ bool escape_bytes(std::string& out, const char* p, std::size_t n)
 }
 
 // The digits of a non-negative int too large for 64 bits: its bytes in
-// 32-bit limbs, divided down by 10**9.
-bool append_big_magnitude(std::string& out, PyObject* magnitude)
+// 32-bit limbs, divided down by 10**9 (checking for signals: the work grows
+// with the square of the length).
+bool append_big_magnitude(std::string& out, PyObject* magnitude, InterruptCheck& tick)
 {
     const int flags = Py_ASNATIVEBYTES_LITTLE_ENDIAN | Py_ASNATIVEBYTES_UNSIGNED_BUFFER;
     const Py_ssize_t size = PyLong_AsNativeBytes(magnitude, nullptr, 0, flags);
@@ -91,6 +92,7 @@ bool append_big_magnitude(std::string& out, PyObject* magnitude)
         }
         chunks.push_back(static_cast<std::uint32_t>(rem));
         while (!limbs.empty() && limbs.back() == 0) limbs.pop_back();
+        if (!tick.tick(static_cast<std::uint32_t>(limbs.size()))) return false;
     }
     char buf[16];
     for (std::size_t i = chunks.size(); i-- > 0;) {
@@ -240,7 +242,7 @@ bool JsonWriter::python_int(PyObject* v)
     Ref magnitude = Ref::steal(PyNumber_Absolute(v));
     if (!magnitude) return false;
     if (overflow < 0) out_ += '-';
-    return append_big_magnitude(out_, magnitude.get());
+    return append_big_magnitude(out_, magnitude.get(), tick_);
 }
 
 bool JsonWriter::python_float(PyObject* v, Unwritable& why)
