@@ -653,3 +653,18 @@ def test_to_networkx_key_comparison_that_changes_the_graph():
     g.add_node(Node(B))
     with pytest.raises(RuntimeError, match="dictionary changed size during iteration"):
         g.to_networkx()
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+def test_from_json_leaves_the_collector_as_it_was(enabled):
+    import gc
+
+    was = gc.isenabled()
+    try:
+        (gc.enable if enabled else gc.disable)()
+        Graph.from_json(EMPTY)
+        with pytest.raises(ValueError):
+            Graph.from_json("{")
+        assert gc.isenabled() is enabled
+    finally:
+        (gc.enable if was else gc.disable)()

@@ -284,7 +284,7 @@ void define_graph_display_methods(ClassBuilder& b)
          "Example:\n"
          "    >>> g = Graph()\n"
          "    >>> _ = g.add_node(Node(Variable('say \"hi\"')))\n"
-         "    >>> print(g.to_dot().splitlines()[1][-22:])\n"
+         "    >>> print(g.to_dot().splitlines()[1][-21:])\n"
          "    [label=\"say \\\"hi\\\"\"];")
         .def<kReprHtml, graph_repr_html>(
             "Returns an HTML summary for notebooks: the counts, then the first ten nodes "

@@ -20,6 +20,23 @@ using namespace binding;
 
 namespace {
 
+// Pauses the cyclic garbage collector while the document's objects are made:
+// they are all new and reachable, so collections over them would only cost
+// time (a large document makes millions).
+class GcPause {
+public:
+    GcPause() noexcept : was_enabled_(PyGC_Disable()) {}
+    GcPause(const GcPause&) = delete;
+    GcPause& operator=(const GcPause&) = delete;
+    ~GcPause()
+    {
+        if (was_enabled_) PyGC_Enable();
+    }
+
+private:
+    int was_enabled_;
+};
+
 struct IndexAt {
     std::uint64_t value = 0;
     std::size_t at = 0;
@@ -55,6 +72,7 @@ public:
 
     PyObject* run(PyTypeObject* graph_class)
     {
+        GcPause pause;
         if (!document() || !build()) return raise();
         return wrap(graph_class, GraphRecord{std::move(nodes_), std::move(edges_)});
     }
