@@ -88,7 +88,7 @@ private:
     {
         const std::size_t open_at = r_.here();
         if (!r_.begin_object()) return false;
-        std::vector<std::string_view> seen;
+        unsigned seen = 0; // bit i: member i of `known` was read
         bool first = true;
         std::string name;
         std::size_t name_at = 0;
@@ -100,14 +100,16 @@ private:
             if (it == known.end()) {
                 return fail("Unknown member \"" + name + "\" in " + what, name_at);
             }
-            if (std::find(seen.begin(), seen.end(), *it) != seen.end()) {
+            const unsigned bit = 1u << (it - known.begin());
+            if ((seen & bit) != 0) {
                 return fail("Repeated member \"" + name + "\" in " + what, name_at);
             }
-            seen.push_back(*it);
+            seen |= bit;
             if (!member(*it, name_at)) return false;
         }
         for (std::string_view need : required) {
-            if (std::find(seen.begin(), seen.end(), need) == seen.end()) {
+            const auto i = std::find(known.begin(), known.end(), need) - known.begin();
+            if ((seen & (1u << i)) == 0) {
                 return fail(std::string(what) + " has no member \"" + std::string(need) + "\"",
                             open_at);
             }
