@@ -73,11 +73,10 @@ PyTypeObject* reference_type() noexcept
             {Py_tp_methods, methods},
             {0, nullptr},
         };
-        static PyType_Spec spec{"builtins._ClassReference",
-                                static_cast<int>(sizeof(Object<ClassReference>)), 0,
-                                Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE |
-                                    Py_TPFLAGS_DISALLOW_INSTANTIATION,
-                                slots};
+        static PyType_Spec spec{
+            "builtins._ClassReference", static_cast<int>(sizeof(Object<ClassReference>)), 0,
+            Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+            slots};
         return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
     }();
     return type;

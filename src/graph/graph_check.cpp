@@ -63,10 +63,7 @@ class Checker {
 public:
     explicit Checker(const GraphRecord& g) : g_(g) {}
 
-    bool run()
-    {
-        return walk_nodes() && walk_edges();
-    }
+    bool run() { return walk_nodes() && walk_edges(); }
     PyObject* result() const;
 
 private:
@@ -115,8 +112,7 @@ private:
             if (!tick_.tick()) return false;
             EdgeRecord e;
             if (!Py_IS_TYPE(value, edge_type())) {
-                add(ProblemKind::WrongClass, Where::Edges, key,
-                    wrong_class_text(value, "Edge"));
+                add(ProblemKind::WrongClass, Where::Edges, key, wrong_class_text(value, "Edge"));
                 continue;
             }
             if (!read_edge(value, e)) return false;
@@ -164,8 +160,8 @@ private:
 PyObject* problem_to_python(const Problem& p)
 {
     const char* where = p.where == Where::Nodes ? "nodes" : "edges";
-    Ref message = Ref::steal(PyUnicode_FromFormat("%s[%R]: %s", where, p.key.get(),
-                                                  p.detail.c_str()));
+    Ref message =
+        Ref::steal(PyUnicode_FromFormat("%s[%R]: %s", where, p.key.get(), p.detail.c_str()));
     if (!message) return nullptr;
     return Py_BuildValue("{s:s,s:s,s:O,s:O}", "kind", kind_name(p.kind), "dict", where, "key",
                          p.key.get(), "message", message.get());

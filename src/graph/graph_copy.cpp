@@ -168,7 +168,8 @@ PyObject* graph_copy(const GraphRecord& value, Args&)
 {
     GraphRecord g = value;
     if (!graph_usable(g)) return nullptr;
-    GraphRecord copy{Ref::steal(PyDict_Copy(g.nodes.get())), Ref::steal(PyDict_Copy(g.edges.get()))};
+    GraphRecord copy{Ref::steal(PyDict_Copy(g.nodes.get())),
+                     Ref::steal(PyDict_Copy(g.edges.get()))};
     if (!copy.nodes || !copy.edges) return nullptr;
     return wrap(graph_type(), std::move(copy));
 }
@@ -226,8 +227,7 @@ void define_node_copy_methods(ClassBuilder& b)
 
 void define_edge_copy_methods(ClassBuilder& b)
 {
-    b.def<kEdgeReduce, edge_reduce>(
-         "Pickle support: Edge(term, start, end), then its properties.")
+    b.def<kEdgeReduce, edge_reduce>("Pickle support: Edge(term, start, end), then its properties.")
         .def<kEdgeCopy, edge_copy>(kCopyDoc)
         .def<kEdgeDeepCopy, edge_deepcopy>(kDeepCopyDoc);
 }

@@ -165,8 +165,8 @@ public:
     PyObject* run()
     {
         const Py_ssize_t n = PyDict_GET_SIZE(g_.nodes.get()), m = PyDict_GET_SIZE(g_.edges.get());
-        out_ = "<div class=\"voralix-graph\">\n<p><b>Graph</b>: " + std::to_string(n) +
-               " nodes, " + std::to_string(m) + " edges</p>\n";
+        out_ = "<div class=\"voralix-graph\">\n<p><b>Graph</b>: " + std::to_string(n) + " nodes, " +
+               std::to_string(m) + " edges</p>\n";
         if (n > 0 && !table(g_.nodes, "Nodes", n, {"key", "type", "properties"}, node_type(),
                             &HtmlWriter::node_cells)) {
             return nullptr;
@@ -218,8 +218,8 @@ private:
         out_ += "<table>\n<caption>";
         out_ += caption;
         if (total > kShownRows) {
-            out_ += " (the first " + std::to_string(kShownRows) + " of " +
-                    std::to_string(total) + ")";
+            out_ +=
+                " (the first " + std::to_string(kShownRows) + " of " + std::to_string(total) + ")";
         }
         out_ += "</caption>\n<thead><tr>";
         for (const char* h : heads) out_ += std::string("<th>") + h + "</th>";
@@ -236,8 +236,8 @@ private:
             } else {
                 std::string note;
                 append_html(note, wrong_class_text(v, bare_type_name(cls)));
-                out_ += "<td colspan=\"" + std::to_string(heads.size() - 1) + "\">" + note +
-                        "</td>";
+                out_ +=
+                    "<td colspan=\"" + std::to_string(heads.size() - 1) + "\">" + note + "</td>";
             }
             out_ += "</tr>\n";
         }

@@ -215,17 +215,16 @@ public:
         graph_ = GraphRecord{Ref::steal(PyDict_New()), Ref::steal(PyDict_New())};
         if (!index_ || !firsts_ || !graph_.nodes || !graph_.edges) return nullptr;
         Ref node_view = Ref::steal(PyObject_CallMethod(g, "nodes", nullptr));
-        Ref node_items = node_view ? Ref::steal(PyObject_CallMethod(node_view.get(), "items",
-                                                                    nullptr))
-                                   : Ref();
+        Ref node_items =
+            node_view ? Ref::steal(PyObject_CallMethod(node_view.get(), "items", nullptr)) : Ref();
         if (!node_items || !each_item(node_items.get(), [&](PyObject* i) { return node(i); })) {
             return nullptr;
         }
         // g.edges(data=True, keys=True) on a multigraph, g.edges(data=True) otherwise.
         Ref edges_method = Ref::steal(PyObject_GetAttrString(g, "edges"));
-        Ref kwargs = Ref::steal(is_multi ? Py_BuildValue("{s:O,s:O}", "data", Py_True, "keys",
-                                                         Py_True)
-                                         : Py_BuildValue("{s:O}", "data", Py_True));
+        Ref kwargs =
+            Ref::steal(is_multi ? Py_BuildValue("{s:O,s:O}", "data", Py_True, "keys", Py_True)
+                                : Py_BuildValue("{s:O}", "data", Py_True));
         Ref no_args = Ref::steal(PyTuple_New(0));
         if (!edges_method || !kwargs || !no_args) return nullptr;
         Ref edge_view = Ref::steal(PyObject_Call(edges_method.get(), no_args.get(), kwargs.get()));
@@ -269,7 +268,8 @@ private:
         }
         Ref object = Ref::steal(node_to_python(record));
         Ref position = Ref::steal(PyLong_FromSize_t(records_.size()));
-        if (!object || !position || PyDict_SetItem(graph_.nodes.get(), uid.get(), object.get()) < 0 ||
+        if (!object || !position ||
+            PyDict_SetItem(graph_.nodes.get(), uid.get(), object.get()) < 0 ||
             PyDict_SetItem(index_.get(), n, position.get()) < 0 ||
             PyDict_SetItem(firsts_.get(), uid.get(), n) < 0) {
             return false;
@@ -299,9 +299,9 @@ private:
                   : !PyArg_ParseTuple(item, "OOO", &u, &v, &data)) {
             return false;
         }
-        Ref what = Ref::steal(multi ? PyUnicode_FromFormat("networkx edge %R -> %R (key %R)", u,
-                                                           v, key)
-                                    : PyUnicode_FromFormat("networkx edge %R -> %R", u, v));
+        Ref what =
+            Ref::steal(multi ? PyUnicode_FromFormat("networkx edge %R -> %R (key %R)", u, v, key)
+                             : PyUnicode_FromFormat("networkx edge %R -> %R", u, v));
         Ref props, term;
         if (!what || !split_attributes(data, "term", what.get(), props, term)) return false;
         EdgeRecord record;
@@ -332,8 +332,8 @@ private:
     }
 
     GraphRecord graph_;
-    Ref index_;                          // networkx node -> position in records_
-    Ref firsts_;                         // node uid -> the networkx node that has it
+    Ref index_;  // networkx node -> position in records_
+    Ref firsts_; // node uid -> the networkx node that has it
     std::vector<NodeRecord> records_;
 };
 

@@ -248,8 +248,8 @@ private:
                     std::string format;
                     if (!r_.string(format)) return false;
                     if (format != kGraphFormat) {
-                        return fail("Not a graph document: format \"" + format +
-                                        "\", expected \"" + std::string(kGraphFormat) + "\"",
+                        return fail("Not a graph document: format \"" + format + "\", expected \"" +
+                                        std::string(kGraphFormat) + "\"",
                                     at);
                     }
                     return true;
@@ -369,8 +369,8 @@ private:
         }
         const std::string& message = r_.message();
         Ref json = Ref::steal(PyImport_ImportModule("json"));
-        Ref error_class = json ? Ref::steal(PyObject_GetAttrString(json.get(), "JSONDecodeError"))
-                               : Ref();
+        Ref error_class =
+            json ? Ref::steal(PyObject_GetAttrString(json.get(), "JSONDecodeError")) : Ref();
         if (!error_class) {
             if (!discard_exception()) return nullptr;
             PyErr_Format(PyExc_ValueError, "%s (char %zu)", message.c_str(), chars);

@@ -48,8 +48,8 @@ PyObject* big_int(std::string_view digits, bool negative, InterruptCheck& tick)
         at += chunk;
         chunk = 9;
     }
-    Ref magnitude = Ref::steal(PyLong_FromUnsignedNativeBytes(
-        limbs.data(), limbs.size() * 4, Py_ASNATIVEBYTES_LITTLE_ENDIAN));
+    Ref magnitude = Ref::steal(PyLong_FromUnsignedNativeBytes(limbs.data(), limbs.size() * 4,
+                                                              Py_ASNATIVEBYTES_LITTLE_ENDIAN));
     if (!magnitude || !negative) return magnitude.release();
     return PyNumber_Negative(magnitude.get());
 }
@@ -234,10 +234,10 @@ PyObject* JsonReader::string_object()
     std::string_view raw;
     bool escaped = false, lone = false;
     if (!scan_string(buf, raw, escaped, lone)) return nullptr;
-    PyObject* s = escaped ? PyUnicode_DecodeUTF8(buf.data(), static_cast<Py_ssize_t>(buf.size()),
-                                                 "surrogatepass")
-                          : PyUnicode_DecodeUTF8(raw.data(), static_cast<Py_ssize_t>(raw.size()),
-                                                 nullptr);
+    PyObject* s =
+        escaped
+            ? PyUnicode_DecodeUTF8(buf.data(), static_cast<Py_ssize_t>(buf.size()), "surrogatepass")
+            : PyUnicode_DecodeUTF8(raw.data(), static_cast<Py_ssize_t>(raw.size()), nullptr);
     if (s == nullptr) python_failure();
     return s;
 }
@@ -250,8 +250,8 @@ bool JsonReader::index(std::uint64_t& out)
     const char* last = text_.data() + text_.size();
     auto r = std::from_chars(first, last, out);
     const bool leading_zero = r.ptr - first > 1 && *first == '0';
-    if (r.ec != std::errc() || leading_zero || (r.ptr < last && (*r.ptr == '.' || *r.ptr == 'e' ||
-                                                                  *r.ptr == 'E'))) {
+    if (r.ec != std::errc() || leading_zero ||
+        (r.ptr < last && (*r.ptr == '.' || *r.ptr == 'e' || *r.ptr == 'E'))) {
         return fail("Expecting an index (an integer from 0)", start);
     }
     p_ += static_cast<std::size_t>(r.ptr - first);
@@ -358,8 +358,8 @@ PyObject* JsonReader::value()
         if (!escaped) {
             auto [it, added] = names_.try_emplace(raw);
             if (added) {
-                it->second = Ref::steal(PyUnicode_DecodeUTF8(
-                    raw.data(), static_cast<Py_ssize_t>(raw.size()), nullptr));
+                it->second = Ref::steal(
+                    PyUnicode_DecodeUTF8(raw.data(), static_cast<Py_ssize_t>(raw.size()), nullptr));
                 if (!it->second) {
                     names_.erase(it);
                     return python_failure();

@@ -77,8 +77,8 @@ bool append_big_magnitude(std::string& out, PyObject* magnitude, InterruptCheck&
     const Py_ssize_t size = PyLong_AsNativeBytes(magnitude, nullptr, 0, flags);
     if (size < 0) return false;
     std::vector<std::uint32_t> limbs((static_cast<std::size_t>(size) + 3) / 4, 0);
-    if (PyLong_AsNativeBytes(magnitude, limbs.data(),
-                             static_cast<Py_ssize_t>(limbs.size() * 4), flags) < 0) {
+    if (PyLong_AsNativeBytes(magnitude, limbs.data(), static_cast<Py_ssize_t>(limbs.size() * 4),
+                             flags) < 0) {
         return false;
     }
     while (!limbs.empty() && limbs.back() == 0) limbs.pop_back();
@@ -107,8 +107,8 @@ bool append_big_magnitude(std::string& out, PyObject* magnitude, InterruptCheck&
 // One open container on the writer's stack.
 struct Frame {
     Ref container;
-    Ref key;           // dict: the key whose value is being written
-    Py_ssize_t pos = 0; // dict: PyDict_Next position; list: next index
+    Ref key;             // dict: the key whose value is being written
+    Py_ssize_t pos = 0;  // dict: PyDict_Next position; list: next index
     Py_ssize_t size = 0; // dict: its size when opened
     bool is_dict = false;
     bool first = true;
@@ -249,8 +249,8 @@ bool JsonWriter::python_float(PyObject* v, Unwritable& why)
 {
     const double d = PyFloat_AS_DOUBLE(v);
     if (!std::isfinite(d)) {
-        why.what = std::isnan(d) ? "is the float nan"
-                                 : (d > 0 ? "is the float inf" : "is the float -inf");
+        why.what =
+            std::isnan(d) ? "is the float nan" : (d > 0 ? "is the float inf" : "is the float -inf");
         return false;
     }
     char buf[32];

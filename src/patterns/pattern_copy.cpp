@@ -109,16 +109,14 @@ PyObject* edge_pattern_reduce(const EdgePattern& p, Args&)
     PyObject* state = nullptr;
     if (p.hops) {
         state = Py_BuildValue("(NN)", PyLong_FromUnsignedLongLong(p.hops->min),
-                              p.hops->max ? PyLong_FromUnsignedLongLong(*p.hops->max)
-                                          : new_none());
+                              p.hops->max ? PyLong_FromUnsignedLongLong(*p.hops->max) : new_none());
         if (state == nullptr) return nullptr;
     }
     return reduce_value(edge_pattern_type(),
                         Py_BuildValue("(NNNNN)", optional_str(p.variable),
                                       p.term ? term_to_python(p.term) : new_none(),
                                       optional_schema(p.term_type_schema),
-                                      properties_or_none(p.properties),
-                                      to_python_str(p.direction)),
+                                      properties_or_none(p.properties), to_python_str(p.direction)),
                         state);
 }
 
@@ -127,8 +125,7 @@ PyObject* edge_pattern_setstate(Object<EdgePattern>* self, Args& a)
     PyObject* state = a[0];
     HopRange hops;
     if (!PyTuple_Check(state) || PyTuple_GET_SIZE(state) != 2) {
-        PyErr_SetString(PyExc_TypeError,
-                        "argument 'state': expected a tuple (min_hops, max_hops)");
+        PyErr_SetString(PyExc_TypeError, "argument 'state': expected a tuple (min_hops, max_hops)");
         return nullptr;
     }
     if (!to_u64(PyTuple_GET_ITEM(state, 0), "state", hops.min)) return nullptr;
