@@ -487,3 +487,19 @@ def test_variable_length_is_interruptible():
     # nothing stays borrowed: the query and the graph stay usable
     assert type(q.skip(0)).__name__ == "Query"
     assert g.query().match("(a)-[p*]->(b)").limit(3).return_count() == 3
+
+
+def test_readme_examples(run_snippet):
+    """The query-language examples of README.md run and print what their comments say."""
+    import os
+    import re
+    readme = open(os.path.join(os.path.dirname(__file__), "..", "README.md")).read()
+    section = readme.split("## Query language", 1)[1].split("\n## ", 1)[0]
+    blocks = re.findall(r"```python\n(.*?)```", section, re.S)
+    assert len(blocks) >= 3
+    for code in blocks:
+        expected = [re.sub(r" \(.*\)$", "", line.split("# ", 1)[1]) for line in code.splitlines()
+                    if line.startswith("print(") and "# " in line]
+        proc = run_snippet(code)
+        assert proc.returncode == 0, proc.stderr
+        assert proc.stdout.splitlines() == expected
