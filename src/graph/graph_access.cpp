@@ -169,15 +169,52 @@ bool AdjacencyIndex::read(std::uint32_t i, EdgeRecord& out) const noexcept
     return read_edge(edges_[i].get(), out);
 }
 
+bool is_node_object(PyObject* o) noexcept
+{
+    return Py_IS_TYPE(o, node_type());
+}
+
+bool is_edge_object(PyObject* o) noexcept
+{
+    return Py_IS_TYPE(o, edge_type());
+}
+
+PyObject* new_node_object(const NodeRecord& n) noexcept
+{
+    return node_to_python(n);
+}
+
+PyObject* new_edge_object(const EdgeRecord& e) noexcept
+{
+    return edge_to_python(e);
+}
+
+bool read_node_object(PyObject* o, NodeRecord& out) noexcept
+{
+    return read_node(o, out);
+}
+
+bool read_edge_object(PyObject* o, EdgeRecord& out) noexcept
+{
+    return read_edge(o, out);
+}
+
+bool lookup_property(PyObject* properties, PyObject* key, Ref& out) noexcept
+{
+    out.reset();
+    if (properties == nullptr) return true;
+    PyObject* found = nullptr;
+    const int r = PyDict_GetItemRef(properties, key, &found);
+    if (r < 0) return discard_exception();
+    if (r > 0) out = Ref::steal(found);
+    return true;
+}
+
 Result<Ref> lookup_property(const Ref& properties, PyObject* key)
 {
-    if (!properties) return Ref();
-    PyObject* found = nullptr;
-    if (PyDict_GetItemRef(properties.get(), key, &found) < 0) {
-        if (!discard_exception()) return PythonError{};
-        return Ref();
-    }
-    return Ref::steal(found);
+    Ref out;
+    if (!lookup_property(properties.get(), key, out)) return PythonError{};
+    return out;
 }
 
 Status update_properties(const Ref& target, const Ref& source)

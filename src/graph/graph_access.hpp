@@ -113,9 +113,20 @@ private:
     std::uint64_t stamp_ = 0;
 };
 
-// A property value of an element's dict: null when the key is missing or the
-// lookup raised an Exception (a failing lookup counts as a mismatch); other
-// exceptions (KeyboardInterrupt, SystemExit) fail the call.
+// Python objects of the graph's classes, for results and condition values.
+bool is_node_object(PyObject* o) noexcept;
+bool is_edge_object(PyObject* o) noexcept;
+PyObject* new_node_object(const NodeRecord& n) noexcept;
+PyObject* new_edge_object(const EdgeRecord& e) noexcept;
+// Copies the record out of a Node / Edge object (conversion TypeError else).
+bool read_node_object(PyObject* o, NodeRecord& out) noexcept;
+bool read_edge_object(PyObject* o, EdgeRecord& out) noexcept;
+
+// A property value of an element's dict (`properties` may be null: no
+// dict): null when the key is missing or the lookup raised an Exception (a
+// failing lookup counts as a mismatch); false with the exception set for any
+// other (KeyboardInterrupt, SystemExit).
+bool lookup_property(PyObject* properties, PyObject* key, Ref& out) noexcept;
 Result<Ref> lookup_property(const Ref& properties, PyObject* key);
 
 // Stores every item of `source` (walked in order) into `target`.
