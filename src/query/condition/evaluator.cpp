@@ -1,7 +1,6 @@
 #include "query/condition/evaluator.hpp"
 
 #include "binding/values.hpp"
-#include "errors/discard.hpp"
 #include "graph/graph_access.hpp"
 #include "query/condition/compare.hpp"
 #include "query/condition/inline_stack.hpp"
