@@ -503,3 +503,36 @@ def test_readme_examples(run_snippet):
         proc = run_snippet(code)
         assert proc.returncode == 0, proc.stderr
         assert proc.stdout.splitlines() == expected
+
+
+LEAK_SETUP = r"""
+from voralix import Application, Edge, Graph, Node, Term, Variable
+A, B, C = Variable("A"), Variable("B"), Variable("C")
+g = Graph()
+a, b, c = Node(A, {"k": 1}), Node(B, {"k": 2}), Node(C)
+for n in (a, b, c):
+    g.nodes[n.uid()] = n
+for name, s, e in (("ab", a, b), ("bc", b, c), ("ca", c, a), ("cc", c, c)):
+    edge = Edge(Term(name, Variable("R")), s, e, {"w": [1, 2]})
+    g.edges[edge.uid()] = edge
+t = Term("made", Application(A, B))
+watched = [a, b, c, g, g.nodes, g.edges, t, A]
+"""
+
+LEAK_GROUPS = {
+    "paths": "g.query().match('(x)-[e]-(y)<-[f]-(z)').return_('x', 'e', 'f', 'z'); "
+             "g.query().match('(x:A)-[p*0..]->(y {k: 2})').return_('p', 'y')",
+    "rows": "g.query().match('(x)-[e]->(y)').skip(1).limit(2).with_('e').return_distinct('e'); "
+            "g.query().match('(x)').with_('q').return_count()",
+    "writes": "g.query().match(node='x', type=A).match(node='y', type=B)"
+              ".create(edge='m', term=t, start='x', end='y').merge(edge='n', term=t, start='x', end='y')"
+              ".set('m', {'s': 1}).delete('m').execute(); "
+              "g.query().create('(x:D)-[r]->(y:E)').delete('x', 'y', detach=True).execute(); "
+              "g.query().create('(x:D)-[r]-(y:E)').execute()",
+}
+
+
+def test_new_features_memory_is_flat(measure_memory):
+    results = measure_memory(LEAK_SETUP, LEAK_GROUPS, calls=20_000)
+    for group, m in results.items():
+        assert m["blocks"] < 1000 and m["refs"] < 100 and m["rss"] < 2 * 1024 * 1024, (group, m)
