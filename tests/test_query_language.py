@@ -536,3 +536,24 @@ def test_new_features_memory_is_flat(measure_memory):
     results = measure_memory(LEAK_SETUP, LEAK_GROUPS, calls=20_000)
     for group, m in results.items():
         assert m["blocks"] < 1000 and m["refs"] < 100 and m["rss"] < 2 * 1024 * 1024, (group, m)
+
+
+def test_long_queues_and_paths(run_snippet):
+    # in a subprocess: a failure here would be a crash of the interpreter
+    proc = run_snippet("""
+        from voralix import Graph, Node, Variable
+        g = Graph()
+        n = Node(Variable("A"))
+        g.nodes[n.uid()] = n
+        q = g.query().match("(n)")
+        for _ in range(100_000):
+            q = q.limit(5)
+        print(q.return_count())
+        print(g.query().match("(a)" + "-[]->()" * 900).return_count())
+        try:
+            g.query().match("(a)" + "-[]->()" * 100_000).return_count()
+        except RecursionError as e:
+            print(type(e).__name__)
+    """)
+    assert proc.returncode == 0, proc.stderr[-2000:]
+    assert proc.stdout.split() == ["1", "0", "RecursionError"]

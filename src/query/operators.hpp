@@ -31,6 +31,13 @@ struct RunContext {
     Result<AdjacencyIndex*> adjacency();
     void graph_changed() noexcept { index_.reset(); }
 
+    // Operators pull from one another recursively: a chain deeper than this
+    // (a path of that many hops) raises RecursionError rather than risk the
+    // C stack. The plan keeps chains of row operations shorter by completing
+    // a step now and then.
+    static constexpr int kMaxDepth = 1000;
+    int depth = 0;
+
 private:
     std::unique_ptr<AdjacencyIndex> index_;
 };
@@ -176,6 +183,10 @@ struct Operator {
     std::variant<NodeScanOp, EdgeScanOp, ExpandOp, SourceOp, BindOp, FilterOp, SortOp, SliceOp,
                  ProjectOp>
         op;
+
+    // A queue of many operations, or a path of many hops, makes a long chain:
+    // it is released one operator at a time, never by nested destructors.
+    ~Operator();
 };
 
 template <class Op>

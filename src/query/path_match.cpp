@@ -10,7 +10,50 @@ namespace voralix {
 Status pull(Operator& op, RunContext& ctx, Rows& out)
 {
     out.clear();
-    return std::visit([&](auto& o) { return o.next(ctx, out); }, op.op);
+    // Each operator pulls from the one before it: a very long chain raises
+    // RecursionError instead of overflowing the C stack.
+    if (ctx.depth >= RunContext::kMaxDepth) {
+        PyErr_SetString(PyExc_RecursionError,
+                        "maximum query depth exceeded (a path of more than 1000 hops?)");
+        return PythonError{};
+    }
+    if (Py_EnterRecursiveCall(" while running a query")) return PythonError{};
+    ++ctx.depth;
+    Status s = std::visit([&](auto& o) { return o.next(ctx, out); }, op.op);
+    --ctx.depth;
+    Py_LeaveRecursiveCall();
+    return s;
+}
+
+namespace {
+
+// Moves the operators that `op` pulls from into `out`.
+void take_inputs(Operator& op, std::vector<OperatorPtr>& out)
+{
+    std::visit(
+        [&](auto& o) {
+            if constexpr (requires { o.input; }) {
+                if (o.input) out.push_back(std::move(o.input));
+            }
+            if constexpr (requires { o.paths; }) {
+                if (o.paths) out.push_back(std::move(o.paths));
+            }
+        },
+        op.op);
+}
+
+} // namespace
+
+Operator::~Operator()
+{
+    std::vector<OperatorPtr> pending;
+    take_inputs(*this, pending);
+    while (!pending.empty()) {
+        OperatorPtr next = std::move(pending.back());
+        pending.pop_back();
+        take_inputs(*next, pending);
+        // `next` is released here with no inputs left: no nesting.
+    }
 }
 
 Result<AdjacencyIndex*> RunContext::adjacency()
