@@ -1,0 +1,49 @@
+#!/bin/sh
+# Packaging as a user meets it: build the sdist and, from it, the wheel; check
+# that building left the checkout untouched; install the wheel into a fresh
+# virtual environment and, from outside the checkout, import it, read its
+# version and run the quickstart.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+python=$(tools/find-python)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+quiet="--quiet --disable-pip-version-check"
+
+fail() {
+    echo "ci-package: $*" >&2
+    exit 1
+}
+
+# Everything git sees, ignored files included, apart from the Makefile's venv
+# and build trees: a plain build must add nothing to it.
+snapshot() {
+    git status --porcelain --ignored --untracked-files=all | grep -v -e ' \.venv/' -e ' build/' || true
+}
+
+before=$(snapshot)
+"$python" -m venv "$work/build-env"
+"$work/build-env/bin/pip" install $quiet build
+# Without options, build makes the sdist and then the wheel from that sdist,
+# so a file missing from the sdist fails here.
+"$work/build-env/bin/python" -m build --outdir "$work/dist" .
+[ "$(snapshot)" = "$before" ] || fail "the build left files in the checkout: $(snapshot)"
+ls "$work"/dist/voralix-*.tar.gz >/dev/null || fail "no sdist"
+wheel=$(ls "$work"/dist/voralix-*.whl) || fail "no wheel"
+
+"$python" -m venv "$work/env"
+"$work/env/bin/pip" install $quiet "$wheel"
+cd "$work"
+"$work/env/bin/python" - "$root/pyproject.toml" <<'EOF'
+import importlib.metadata, sys, tomllib
+import voralix
+with open(sys.argv[1], "rb") as fh:
+    expected = tomllib.load(fh)["project"]["version"]
+version = importlib.metadata.version("voralix")
+assert version == expected, (version, expected)
+assert "site-packages" in voralix.__file__, voralix.__file__
+print("installed voralix", version, "from", voralix.__file__)
+EOF
+"$work/env/bin/python" "$root/examples/quickstart.py" >/dev/null
+echo "ci-package: ok"
