@@ -1,6 +1,7 @@
 # The commands of README.md, runnable on a fresh machine:
 #   make quickstart   build the module and run examples/quickstart.py
 #   make test         build the module (warnings as errors) and run the test suite
+#   make typecheck    check the stubs and the typed example with stubtest, mypy and pyright
 # Both find a CPython >= 3.13 (tools/find-python) and keep a virtual
 # environment in .venv with the build tools and test dependencies.
 
@@ -8,7 +9,7 @@ VENV ?= .venv
 PY := $(VENV)/bin/python
 PIP_INSTALL := $(PY) -m pip install --quiet --disable-pip-version-check
 
-.PHONY: quickstart test build build-test clean
+.PHONY: quickstart test build build-test typecheck clean
 
 $(VENV)/.ready: pyproject.toml Makefile
 	rm -rf $(VENV)
@@ -28,6 +29,10 @@ quickstart: build
 
 test: build-test
 	$(PY) -m pytest $(PYTEST_ARGS)
+
+typecheck: build
+	$(PIP_INSTALL) "mypy>=1.15" "basedpyright>=1.28"
+	$(PY) tools/typing/check.py
 
 clean:
 	rm -rf build $(VENV)

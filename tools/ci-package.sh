@@ -2,7 +2,7 @@
 # Packaging as a user meets it: build the sdist and, from it, the wheel; check
 # that building left the checkout untouched; install the wheel into a fresh
 # virtual environment and, from outside the checkout, import it, read its
-# version and run the quickstart.
+# version, run the examples and check its type information.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -33,7 +33,7 @@ ls "$work"/dist/voralix-*.tar.gz >/dev/null || fail "no sdist"
 wheel=$(ls "$work"/dist/voralix-*.whl) || fail "no wheel"
 
 "$python" -m venv "$work/env"
-"$work/env/bin/pip" install $quiet "$wheel"
+"$work/env/bin/pip" install $quiet "$wheel[typing]"
 cd "$work"
 "$work/env/bin/python" - "$root/pyproject.toml" <<'EOF'
 import importlib.metadata, sys, tomllib
@@ -46,4 +46,6 @@ assert "site-packages" in voralix.__file__, voralix.__file__
 print("installed voralix", version, "from", voralix.__file__)
 EOF
 "$work/env/bin/python" "$root/examples/quickstart.py" >/dev/null
+"$work/env/bin/python" "$root/examples/typed_usage.py"
+"$work/env/bin/python" "$root/tools/typing/check.py"
 echo "ci-package: ok"
