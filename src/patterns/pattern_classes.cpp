@@ -3,6 +3,7 @@
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
+#include "patterns/pattern_docs.hpp"
 #include "patterns/path_parser.hpp"
 #include "patterns/quote.hpp"
 
@@ -161,7 +162,7 @@ PyObject* path_parse(Args& a)
 // the whole path.
 template <class P>
 PyObject* path_add(PathPatternObject* self, Args& a, PyTypeObject* pattern_type,
-                   std::vector<P> PathPattern::*list)
+                   std::vector<P> PathPattern::* list)
 {
     if (!check_instance(a[0], pattern_type, a.name(0))) return nullptr;
     auto* source = as_object<P>(a[0]);
@@ -221,16 +222,11 @@ PyObject* path_str(const PathPattern& value)
 PyTypeObject* node_pattern_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("NodePattern", kNodePatternNew,
-                       "Selects graph nodes and names the variable they are bound to.\n\n"
-                       "A node passes when its type equals `type` (if given), when "
-                       "`type_schema` (a schema text or TypeSchema) matches its type, and "
-                       "when every entry of `properties` equals the node's property of that "
-                       "name.");
+        ClassBuilder b("NodePattern", kNodePatternNew, docs::kNodePattern);
         b.object<NodePattern>()
             .constructor<kNodePatternNew, node_pattern_new>()
             .attribute("variable", &getter<node_pattern_get_variable>, nullptr,
-                       "The variable name, or None.")
+                       docs::kNodePatternVariable)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<node_pattern_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<node_pattern_str>));
         return b.build();
@@ -241,17 +237,13 @@ PyTypeObject* node_pattern_type()
 PyTypeObject* edge_pattern_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("EdgePattern", kEdgePatternNew,
-                       "Selects graph edges and names the variable they are bound to.\n\n"
-                       "`term` requires a specific term, `term_type_schema` a schema for the "
-                       "term's type; `direction` is \"forward\" (the default), \"backward\" or "
-                       "\"any\".");
+        ClassBuilder b("EdgePattern", kEdgePatternNew, docs::kEdgePattern);
         b.object<EdgePattern>()
             .constructor<kEdgePatternNew, edge_pattern_new>()
             .attribute("variable", &getter<edge_pattern_get_variable>, nullptr,
-                       "The variable name, or None.")
+                       docs::kEdgePatternVariable)
             .attribute("direction", &getter<edge_pattern_get_direction>, nullptr,
-                       "The edge direction text.")
+                       docs::kEdgePatternDirection)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<edge_pattern_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<edge_pattern_str>));
         return b.build();
@@ -262,23 +254,14 @@ PyTypeObject* edge_pattern_type()
 PyTypeObject* path_pattern_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("PathPattern", kPathNew,
-                       "A path of node and edge patterns, such as "
-                       "(n:Person)-[e:knows]->(m:Person).\n\n"
-                       "Built by parsing a pattern string or step by step with add_node and "
-                       "add_edge. In a pattern string, the text after a colon is a type "
-                       "schema: (n:Person) requires the schema $Person$.");
+        ClassBuilder b("PathPattern", kPathNew, docs::kPathPattern);
         b.object<PathPattern>()
             .constructor<kPathNew, path_new>()
-            .def<kPathParse, path_parse>("Parses a pattern string into a new PathPattern.")
-            .def<kAddNode, path_add_node>(
-                "Appends a copy of the node pattern and returns a copy of this path.")
-            .def<kAddEdge, path_add_edge>(
-                "Appends a copy of the edge pattern and returns a copy of this path.")
-            .attribute("nodes", &getter<path_get_nodes>, nullptr,
-                       "A new list of copies of the node patterns, in path order.")
-            .attribute("edges", &getter<path_get_edges>, nullptr,
-                       "A new list of copies of the edge patterns, in path order.")
+            .def<kPathParse, path_parse>(docs::kPathPatternParse)
+            .def<kAddNode, path_add_node>(docs::kPathPatternAddNode)
+            .def<kAddEdge, path_add_edge>(docs::kPathPatternAddEdge)
+            .attribute("nodes", &getter<path_get_nodes>, nullptr, docs::kPathPatternNodes)
+            .attribute("edges", &getter<path_get_edges>, nullptr, docs::kPathPatternEdges)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<path_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<path_str>));
         return b.build();

@@ -4,6 +4,7 @@
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
 #include "errors/error.hpp"
+#include "term/term_docs.hpp"
 #include "types/type_classes.hpp"
 #include "util/ref.hpp"
 
@@ -141,20 +142,13 @@ PyObject* term_to_python(const Term& t) noexcept
 PyTypeObject* term_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("Term", kTermNew,
-                       "A typed term: a name inhabiting a type, such as f of type (A -> B).\n\n"
-                       "Calling a term applies it: f(x) is the term (f x) of type B when f has "
-                       "type (A -> B) and x has type A.");
+        ClassBuilder b("Term", kTermNew, docs::kTerm);
         b.object<TermValue>()
             .constructor<kTermNew, term_new>()
             .callable()
-            .def<kTermUid, term_uid>("Returns the unique identifier of this term: a SHA256 "
-                                     "hash built from the term's name and its type's uid.")
-            .attribute("name", &getter<term_get_name>, &setter<term_set_name>,
-                       "The name of this term.")
-            .attribute("type", &getter<term_get_type>, nullptr,
-                       "Gets the type of this term.\n\n"
-                       "Returns:\n    The type, a new Variable or Application object.")
+            .def<kTermUid, term_uid>(docs::kTermUid)
+            .attribute("name", &getter<term_get_name>, &setter<term_set_name>, docs::kTermName)
+            .attribute("type", &getter<term_get_type>, nullptr, docs::kTermType)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<term_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<term_repr>))
             .slot(Py_tp_hash, reinterpret_cast<void*>(&hash<term_hash>))

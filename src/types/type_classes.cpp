@@ -3,6 +3,7 @@
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
+#include "types/type_docs.hpp"
 #include "util/ref.hpp"
 
 namespace voralix {
@@ -149,15 +150,11 @@ PyTypeObject* build_common(ClassBuilder& b)
 PyTypeObject* variable_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("Variable", kVariableNew,
-                       "A type variable: an atomic type such as Person.\n\n"
-                       "Variables compare and hash by name; the name can be changed in place.");
+        ClassBuilder b("Variable", kVariableNew, docs::kVariable);
         b.constructor<kVariableNew, variable_new>()
-            .def<kVariableUid, type_uid>(
-                "Returns the unique identifier of this type: a SHA256 hash based on the "
-                "variable name, as 64 lowercase hexadecimal digits.")
+            .def<kVariableUid, type_uid>(docs::kVariableUid)
             .attribute("name", &getter<variable_get_name>, &setter<variable_set_name>,
-                       "The name of this type variable.")
+                       docs::kVariableName)
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<variable_repr>));
         return build_common(b);
     }();
@@ -167,19 +164,11 @@ PyTypeObject* variable_type()
 PyTypeObject* application_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("Application", kApplicationNew,
-                       "A function type from left (input) to right (output), written "
-                       "(left -> right).");
+        ClassBuilder b("Application", kApplicationNew, docs::kApplication);
         b.constructor<kApplicationNew, application_new>()
-            .def<kApplicationUid, type_uid>(
-                "Returns the unique identifier of this type: a SHA256 hash based on the uids "
-                "of the left and right types, as 64 lowercase hexadecimal digits.")
-            .attribute("left", &getter<application_get_left>, nullptr,
-                       "Gets the left (input) type of this application.\n\n"
-                       "Returns:\n    The input type, a new Variable or Application object.")
-            .attribute("right", &getter<application_get_right>, nullptr,
-                       "Gets the right (output) type of this application.\n\n"
-                       "Returns:\n    The output type, a new Variable or Application object.")
+            .def<kApplicationUid, type_uid>(docs::kApplicationUid)
+            .attribute("left", &getter<application_get_left>, nullptr, docs::kApplicationLeft)
+            .attribute("right", &getter<application_get_right>, nullptr, docs::kApplicationRight)
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<application_repr>));
         return build_common(b);
     }();
