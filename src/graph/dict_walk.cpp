@@ -72,9 +72,9 @@ void DictWalk::note_key_change(PyObject* dict) noexcept
     }
 }
 
-bool DictWalk::next(PyObject*& key, PyObject*& value) noexcept
+bool DictWalk::unchanged() noexcept
 {
-    if (!dict_) return false;
+    if (!dict_ || failed_) return !failed_;
     if (PyDict_GET_SIZE(dict_.get()) != size_) {
         PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
         failed_ = true;
@@ -85,6 +85,13 @@ bool DictWalk::next(PyObject*& key, PyObject*& value) noexcept
         failed_ = true;
         return false;
     }
+    return true;
+}
+
+bool DictWalk::next(PyObject*& key, PyObject*& value) noexcept
+{
+    if (!dict_) return false;
+    if (!unchanged()) return false;
     PyObject *k, *v;
     if (!PyDict_Next(dict_.get(), &pos_, &k, &v)) return false;
     if (remaining_ == 0) {

@@ -25,6 +25,9 @@ public:
     // (then failed() is true and a Python exception is set).
     bool next(PyObject*& key, PyObject*& value) noexcept;
     bool failed() const noexcept { return failed_; }
+    // Checks, without advancing, that the dict has not changed since the walk
+    // began; false (with the RuntimeError set) when it has.
+    bool unchanged() noexcept;
 
     // Called by the watcher for a change of the keys of `dict`.
     static void note_key_change(PyObject* dict) noexcept;

@@ -5,7 +5,6 @@
 #include "binding/values.hpp"
 #include "graph/graph_docs.hpp"
 #include "graph/node_classes.hpp"
-#include "query/query_class.hpp"
 
 #include <optional>
 #include <string_view>
@@ -52,6 +51,15 @@ Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Di
     return found;
 }
 
+namespace {
+QueryFactory g_query_factory = nullptr;
+} // namespace
+
+void set_query_factory(QueryFactory make) noexcept
+{
+    g_query_factory = make;
+}
+
 GraphRecord read_graph(PyObject* obj) noexcept
 {
     return as_object<GraphRecord>(obj)->value;
@@ -71,7 +79,7 @@ PyObject* graph_new(PyTypeObject* type, Args&)
 
 PyObject* graph_query(const GraphRecord& value, Args&)
 {
-    return new_query(value);
+    return g_query_factory(value);
 }
 
 PyObject* graph_get_nodes(const GraphRecord& value)

@@ -100,6 +100,7 @@ PyObject* init_module()
     }
     if (g_module != nullptr) return Py_NewRef(g_module);
 
+    set_query_factory(&new_query);
     Ref module = Ref::steal(PyModule_Create(&module_def));
     if (!module) return nullptr;
     for (const ClassEntry& entry : kClasses) {
