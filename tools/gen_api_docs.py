@@ -18,6 +18,14 @@ import voralix
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 STUB = ROOT / "stubs" / "voralix-stubs" / "__init__.pyi"
 SECTIONS = ("Args:", "Returns:", "Raises:", "Example:")
+# The stub's dict shapes (TypedDict): name -> [(key, value type)].
+TYPED_DICTS = {
+    node.targets[0].id: [(ast.literal_eval(k), ast.unparse(v))
+                         for k, v in zip(node.value.args[1].keys, node.value.args[1].values)]
+    for node in ast.parse(STUB.read_text()).body
+    if isinstance(node, ast.Assign) and isinstance(node.value, ast.Call)
+    and ast.unparse(node.value.func) == "TypedDict"
+}
 # The stub's private aliases (names the module does not have), spelled out.
 PRIVATE_ALIASES = {
     node.target.id: ast.unparse(node.value)
@@ -193,6 +201,9 @@ def reference():
         "",
     ]
     out += [f"- [{name}](#{name.lower()})" for name in voralix.__all__] + [""]
+    for name, keys in TYPED_DICTS.items():
+        out += [f"`{name}` (in signatures) is a dict with these keys:", ""]
+        out += [f"- `{key}`: `{value}`" for key, value in keys] + [""]
     for name in voralix.__all__:
         cls, members = getattr(voralix, name), class_members(classes[name])
         out += [f"## {name}", ""]
