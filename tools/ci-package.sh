@@ -1,8 +1,9 @@
 #!/bin/sh
-# Packaging as a user meets it: build the sdist and, from it, the wheel; check
-# that building left the checkout untouched; install the wheel into a fresh
-# virtual environment and, from outside the checkout, import it, read its
-# version, run the examples and check its type information.
+# Packaging as a user meets it: build the sdist and the wheel (as pip install .
+# does), check that building left the checkout untouched and that the sdist
+# is complete; install the wheel into a fresh virtual environment and, from
+# outside the checkout, import it, read its version, run the examples and
+# check its type information.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -25,12 +26,17 @@ snapshot() {
 before=$(snapshot)
 "$python" -m venv "$work/build-env"
 "$work/build-env/bin/pip" install $quiet build
-# Without options, build makes the sdist and then the wheel from that sdist,
-# so a file missing from the sdist fails here.
-"$work/build-env/bin/python" -m build --outdir "$work/dist" .
+"$work/build-env/bin/python" -m build --sdist --outdir "$work/dist" .
+# The wheel as `pip install .` builds it: from the checkout, isolated.
+"$work/build-env/bin/pip" wheel $quiet --no-deps --wheel-dir "$work/dist" .
 [ "$(snapshot)" = "$before" ] || fail "the build left files in the checkout: $(snapshot)"
-ls "$work"/dist/voralix-*.tar.gz >/dev/null || fail "no sdist"
+sdist=$(ls "$work"/dist/voralix-*.tar.gz) || fail "no sdist"
 wheel=$(ls "$work"/dist/voralix-*.whl) || fail "no wheel"
+# The sdist must hold every tracked file the build and the tests read.
+tar -tzf "$sdist" | sort > "$work/sdist.txt"
+missing=$(git ls-files CMakeLists.txt pyproject.toml LICENSE README.md src stubs tests |
+    sed "s|^|$(basename "$sdist" .tar.gz)/|" | sort | comm -23 - "$work/sdist.txt")
+[ -z "$missing" ] || fail "missing from the sdist: $missing"
 
 "$python" -m venv "$work/env"
 "$work/env/bin/pip" install $quiet "$wheel[typing]"
