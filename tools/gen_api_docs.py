@@ -209,6 +209,10 @@ def reference():
         out += [f"## {name}", ""]
         out += fenced([signature(members["__new__"][0], name)], "python")
         out += render_docstring(cls.__doc__ or "")
+        if "__call__" in members:  # its runtime docstring is CPython's generic one
+            out += [f"### `{name}.__call__()`", ""]
+            out += fenced([signature(d, name) for d in members["__call__"]], "python")
+            out += [f"Calling a {name} applies it; see the class description above.", ""]
         for member, defs in members.items():
             if not member.startswith("_"):
                 out += member_section(cls, member, defs)
