@@ -74,12 +74,12 @@ inline constexpr const char kEdgePatternDirection[] =
     "makes; an EdgePattern built by hand keeps whatever text it was given.";
 
 inline constexpr const char kEdgePatternMinHops[] =
-    "The least number of hops of a variable-length edge such as [e*2..5] (int), or None for a "
-    "plain edge.";
+    "The least number of hops of a variable-length edge (int): 2 for [e*2..5], 1 for [e*] and "
+    "[e*..3]; None for a plain single edge.";
 
 inline constexpr const char kEdgePatternMaxHops[] =
-    "The greatest number of hops of a variable-length edge (int), or None for a plain edge and "
-    "when unbounded ([e*2..]).";
+    "The greatest number of hops of a variable-length edge (int): 5 for [e*2..5]; None when "
+    "unbounded ([e*2..], [e*]) and for a plain single edge.";
 
 inline constexpr const char kPathPattern[] =
     R"doc(A path of node and edge patterns, such as (n:Person)-[e:knows]->(m:Person).
