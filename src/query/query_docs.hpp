@@ -285,10 +285,10 @@ Example:
     >>> g, person = Graph(), Variable("Person")
     >>> ann = Node(person, {"name": "Ann", "age": 41})
     >>> g.nodes[ann.uid()] = ann
-    >>> q = g.query().match("(p:Person)")
-    >>> q.where("p.age > 40 AND p.name STARTS WITH 'A'").return_count()
+    >>> people = g.query().match("(p:Person)")
+    >>> people.where("p.age > 40 AND p.name STARTS WITH 'A'").return_count()
     1
-    >>> q.where("p.age > $min").params(min=50).return_count()
+    >>> g.query().match("(p:Person)").where("p.age > $min").params(min=50).return_count()
     0)doc";
 
 inline constexpr const char kQueryParams[] =
