@@ -69,7 +69,16 @@ schema = TypeSchema("$ (input:*) -> (output:*) $")
 captured: dict[str, Type] = schema.capture(works_for.type)
 assert {k: str(v) for k, v in captured.items()} == {"input": "Person", "output": "Company"}
 
-path = PathPattern.parse("(a:A)-[r]->(b:B)")
+# Graph helpers, checks and JSON.
+loose = Graph()
+key: str = loose.add_edge(Edge(Term("misfit", person), people, firms))
+kinds = [problem["kind"] for problem in loose.check()]
+assert key in loose.edges and kinds == ["ill_typed"]
+copy_of_graph = Graph.from_json(graph.to_json())
+assert list(copy_of_graph.nodes) == list(graph.nodes)
+
+path = PathPattern.parse("(a:A)-[r*1..3]->(b:B)")
 variables: list[str | None] = [n.variable for n in path.nodes]
-assert variables == ["a", "b"] and path.edges[0].direction == "forward"
+hops: tuple[int | None, int | None] = (path.edges[0].min_hops, path.edges[0].max_hops)
+assert variables == ["a", "b"] and path.edges[0].direction == "forward" and hops == (1, 3)
 print("typed usage: ok")

@@ -124,7 +124,8 @@ inline constexpr const char kGraph[] =
     R"doc(A typed graph: nodes that stand for types, edges that stand for terms.
 
 The graph is two dicts: nodes maps node uids to Node objects and edges
-maps edge uids to Edge objects. Fill them directly, keyed by uid
+maps edge uids to Edge objects. Fill them with add_node and add_edge
+(add_edge also adds missing end nodes), directly, keyed by uid
 (graph.nodes[n.uid()] = n), or through queries made with query(). Every
 query made from the graph reads and changes the same two dicts, so changes
 are seen at once everywhere. The dicts keep insertion order, which is the
@@ -132,7 +133,10 @@ order of matches and result rows.
 
 Nothing checks what Python code stores in the dicts: a key that is not the
 element's uid, or a value of another class, makes queries fail when they
-meet it. Graphs compare by identity; str() and repr() give the counts.
+meet it. check() lists such entries, dangling edges and ill-typed edges.
+to_json and from_json save and load a graph; to_networkx, from_networkx
+and to_dot convert it. Graphs compare by identity; str() and repr() give
+the counts.
 
 Example:
     >>> A, B = Variable("A"), Variable("B")

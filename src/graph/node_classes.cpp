@@ -4,6 +4,7 @@
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
 #include "graph/graph_docs.hpp"
+#include "graph/graph_methods.hpp"
 #include "term/term_class.hpp"
 #include "types/type_classes.hpp"
 
@@ -105,10 +106,7 @@ PyObject* node_uid_method(const NodeRecord& value, Args&)
 
 PyObject* node_str(const NodeRecord& value)
 {
-    std::string s = "Node(";
-    value.type.append_text(s);
-    s += ')';
-    return to_python_str(s);
+    return to_python_str(node_text(value));
 }
 
 // Edge
@@ -152,15 +150,7 @@ PyObject* edge_uid_method(const EdgeRecord& value, Args&)
 
 PyObject* edge_str(const EdgeRecord& value)
 {
-    const EdgeRecord& e = value;
-    std::string s = "Edge(";
-    s += e.term.name();
-    s += ": ";
-    e.start.type.append_text(s);
-    s += " -> ";
-    e.end.type.append_text(s);
-    s += ')';
-    return to_python_str(s);
+    return to_python_str(edge_text(value));
 }
 
 } // namespace
@@ -177,6 +167,7 @@ PyTypeObject* node_type()
                        &setter<set_properties<NodeRecord>>, docs::kNodeProperties)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<node_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<node_str>));
+        define_node_copy_methods(b);
         return b.build();
     }();
     return type;
@@ -196,6 +187,7 @@ PyTypeObject* edge_type()
                        &setter<set_properties<EdgeRecord>>, docs::kEdgeProperties)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<edge_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<edge_str>));
+        define_edge_copy_methods(b);
         return b.build();
     }();
     return type;

@@ -5,6 +5,7 @@
 #include "binding/values.hpp"
 #include "patterns/pattern_docs.hpp"
 #include "patterns/path_parser.hpp"
+#include "patterns/pattern_copy.hpp"
 #include "patterns/quote.hpp"
 
 namespace voralix {
@@ -274,19 +275,6 @@ PyObject* path_add_edge(PathPatternObject* self, Args& a)
     return path_add(self, a, edge_pattern_type(), &PathPattern::edges);
 }
 
-template <class P>
-PyObject* list_of_copies(const std::vector<P>& patterns, PyTypeObject* type)
-{
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(patterns.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < patterns.size(); ++i) {
-        PyObject* item = wrap(type, P(patterns[i]));
-        if (item == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
-    }
-    return list.release();
-}
-
 PyObject* path_get_nodes(const PathPattern& value)
 {
     return list_of_copies(value.nodes, node_pattern_type());
@@ -315,6 +303,7 @@ PyTypeObject* node_pattern_type()
                        docs::kNodePatternVariable)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<node_pattern_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<node_pattern_str>));
+        define_node_pattern_copy_methods(b);
         return b.build();
     }();
     return type;
@@ -336,6 +325,7 @@ PyTypeObject* edge_pattern_type()
                        docs::kEdgePatternMaxHops)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<edge_pattern_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<edge_pattern_str>));
+        define_edge_pattern_copy_methods(b);
         return b.build();
     }();
     return type;
@@ -354,6 +344,7 @@ PyTypeObject* path_pattern_type()
             .attribute("edges", &getter<path_get_edges>, nullptr, docs::kPathPatternEdges)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<path_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<path_str>));
+        define_path_pattern_copy_methods(b);
         return b.build();
     }();
     return type;

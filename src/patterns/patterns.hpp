@@ -38,6 +38,8 @@ public:
 
     // A new dict with the same keys and value objects.
     PyObject* to_dict() const;
+    // Replaces every value by copy.deepcopy(value, memo).
+    bool deep_copy_values(PyObject* memo);
 
     int traverse(visitproc visit, void* arg) const;
     void clear() noexcept { entries_.clear(); }
@@ -82,6 +84,12 @@ Result<EdgePattern> new_edge_pattern(std::optional<std::string_view> variable, P
 // property compared with the node's value on the left. A lookup that raises
 // counts as a mismatch; a comparison that raises fails the test.
 Result<bool> node_pattern_matches(const NodePattern& p, const NodeRecord& node);
+
+// A pattern with no type, schema or properties: it accepts every node.
+inline bool accepts_every_node(const NodePattern& p) noexcept
+{
+    return !p.type_obj && !p.type_schema && p.properties.empty();
+}
 
 // The edge test: the term (equal uid), then the schema on the term's type, then
 // the required properties, compared as for nodes.

@@ -21,10 +21,6 @@
 
 namespace voralix {
 
-// Rows handed out per pull: small enough that a batch's buffer stays in the
-// cache and below the allocator's threshold for separate memory mappings.
-constexpr std::size_t kBatchRows = 256;
-
 enum class Direction : std::uint8_t { Forward, Backward, Any };
 
 // What every operator of one run shares.
@@ -43,7 +39,7 @@ struct Operator;
 using OperatorPtr = std::unique_ptr<Operator>;
 
 // Pulls the next batch into `out` (cleared first, width set by the operator):
-// at least one row, or none at the end.
+// at least one row and at most about out.want, or none at the end.
 Status pull(Operator& op, RunContext& ctx, Rows& out);
 
 // The nodes that pass `pattern` (width 1): with a specific type only the

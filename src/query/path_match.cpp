@@ -36,6 +36,7 @@ Result<Direction> direction_of(const EdgePattern& edge, const char* context)
 Status NodeScanOp::next(RunContext& ctx, Rows& out)
 {
     out.width = 1;
+    out.reserve_rows(out.want);
     if (!started) {
         started = true;
         if (pattern.type_obj) {
@@ -48,7 +49,7 @@ Status NodeScanOp::next(RunContext& ctx, Rows& out)
         }
     }
     NodeRecord n;
-    while (out.count() < kBatchRows) {
+    while (out.count() < out.want) {
         if (scan) {
             if (!scan->next(n)) {
                 if (scan->failed()) return PythonError{};
@@ -70,8 +71,9 @@ Status NodeScanOp::next(RunContext& ctx, Rows& out)
 Status EdgeScanOp::next(RunContext& ctx, Rows& out)
 {
     out.width = 3;
+    out.reserve_rows(out.want);
     if (!scan) scan = std::make_unique<EdgeScan>(ctx.graph);
-    while (out.count() < kBatchRows) {
+    while (out.count() < out.want) {
         if (orientations_left == 0) {
             if (!scan->next(current)) {
                 if (scan->failed()) return PythonError{};
@@ -90,11 +92,13 @@ Status EdgeScanOp::next(RunContext& ctx, Rows& out)
         --orientations_left;
         const NodeRecord& from = backward ? current.end : current.start;
         const NodeRecord& to = backward ? current.start : current.end;
-        Result<bool> ok = node_pattern_matches(left, from);
-        if (!ok) return std::move(ok).error();
-        if (!*ok) continue;
-        if (right) {
-            ok = node_pattern_matches(*right, to);
+        if (!accepts_every_node(left)) {
+            Result<bool> ok = node_pattern_matches(left, from);
+            if (!ok) return std::move(ok).error();
+            if (!*ok) continue;
+        }
+        if (right && !accepts_every_node(*right)) {
+            Result<bool> ok = node_pattern_matches(*right, to);
             if (!ok) return std::move(ok).error();
             if (!*ok) continue;
         }
@@ -140,6 +144,10 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
         Result<bool> ok = node_pattern_matches(right, node);
         if (!ok) return std::move(ok).error();
         if (!*ok) return ok_status();
+        // A long trail is long to copy: count it, so that Ctrl-C stays prompt.
+        if (variable && !interrupt.tick(static_cast<std::uint32_t>(trail.size()))) {
+            return PythonError{};
+        }
         const Cell* source = in_rows.row(in_next - 1);
         out.cells.insert(out.cells.end(), source, source + prefix_width);
         if (variable) {
@@ -166,7 +174,7 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
         return false;
     };
 
-    while (out.count() < kBatchRows) {
+    while (out.count() < out.want) {
         if (stack.empty()) {
             // The next input row starts a new search.
             if (in_next == in_rows.count()) {
@@ -184,6 +192,7 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
             const std::size_t width = in_rows.width;
             prefix_width = seeded ? width - 2 : width;
             out.width = prefix_width + 2;
+            out.reserve_rows(out.want > out.count() ? out.want - out.count() : 0);
             prefix_terms.clear();
             for (std::size_t i = 0; i < prefix_width; ++i) collect_terms(row[i], prefix_terms);
             trail.clear();

@@ -2,6 +2,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
+#include "binding/reduce.hpp"
 #include "binding/values.hpp"
 #include "errors/error.hpp"
 #include "term/term_docs.hpp"
@@ -123,6 +124,25 @@ PyObject* term_richcompare(PyObject* self, PyObject* other, int op) noexcept
     }
 }
 
+// Pickling: Term(name, type).
+PyObject* term_reduce(const TermValue& value, Args&)
+{
+    const Term& t = value.term;
+    return reduce_value(term_type(),
+                        Py_BuildValue("(NN)", to_python_str(t.name()), type_to_python(t.type())));
+}
+
+// Copies share the immutable term; renaming the copy gives it its own.
+PyObject* term_copy(const TermValue& value, Args&)
+{
+    return new_term_object(term_type(), value.term);
+}
+
+Param kMemoParams[] = {{"memo"}};
+Signature kTermReduce("Term", "__reduce__", CallKind::Method);
+Signature kTermCopy("Term", "__copy__", CallKind::Method);
+Signature kTermDeepCopy("Term", "__deepcopy__", CallKind::Method, kMemoParams);
+
 } // namespace
 
 bool read_term(PyObject* obj, Term& out) noexcept
@@ -149,6 +169,12 @@ PyTypeObject* term_type()
             .def<kTermUid, term_uid>(docs::kTermUid)
             .attribute("name", &getter<term_get_name>, &setter<term_set_name>, docs::kTermName)
             .attribute("type", &getter<term_get_type>, nullptr, docs::kTermType)
+            .def<kTermReduce, term_reduce>(
+                "Pickle support: the class and its constructor's arguments.")
+            .def<kTermCopy, term_copy>("Returns an equal, separate term (copy.copy).")
+            .def<kTermDeepCopy, term_copy>(
+                "Returns an equal, separate term (copy.deepcopy); its type is an immutable "
+                "value and is shared.")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<term_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<term_repr>))
             .slot(Py_tp_hash, reinterpret_cast<void*>(&hash<term_hash>))

@@ -2,6 +2,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
+#include "binding/reduce.hpp"
 #include "binding/values.hpp"
 #include "type_schema/type_schema_docs.hpp"
 #include "types/type_classes.hpp"
@@ -73,6 +74,24 @@ PyObject* schema_str(const TypeSchemaValue& value)
     return to_python_str(s);
 }
 
+// Pickling: TypeSchema(pattern).
+PyObject* schema_reduce(const TypeSchemaValue& value, Args&)
+{
+    return reduce_value(type_schema_type(),
+                        Py_BuildValue("(N)", to_python_str(value.schema.text())));
+}
+
+// A schema never changes: copies share its text.
+PyObject* schema_copy(const TypeSchemaValue& value, Args&)
+{
+    return wrap(type_schema_type(), TypeSchemaValue{value.schema});
+}
+
+Param kMemoParams[] = {{"memo"}};
+Signature kSchemaReduce("TypeSchema", "__reduce__", CallKind::Method);
+Signature kSchemaCopy("TypeSchema", "__copy__", CallKind::Method);
+Signature kSchemaDeepCopy("TypeSchema", "__deepcopy__", CallKind::Method, kMemoParams);
+
 } // namespace
 
 PyTypeObject* type_schema_type()
@@ -83,6 +102,11 @@ PyTypeObject* type_schema_type()
             .constructor<kSchemaNew, schema_new>()
             .def<kMatches, schema_matches>(docs::kTypeSchemaMatches)
             .def<kCapture, schema_capture>(docs::kTypeSchemaCapture)
+            .def<kSchemaReduce, schema_reduce>(
+                "Pickle support: the class and its constructor's argument.")
+            .def<kSchemaCopy, schema_copy>("Returns a separate schema with the same pattern.")
+            .def<kSchemaDeepCopy, schema_copy>(
+                "Returns a separate schema with the same pattern (copy.deepcopy).")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<schema_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<schema_str>));
         return b.build();

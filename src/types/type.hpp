@@ -5,6 +5,7 @@
 #pragma once
 
 #include "util/digest.hpp"
+#include "util/refcount.hpp"
 #include "util/siphash.hpp"
 
 #include <atomic>
@@ -113,7 +114,7 @@ private:
     }
     static void retain(const TypeNode* n) noexcept
     {
-        if (n != nullptr) n->refs.fetch_add(1, std::memory_order_relaxed);
+        if (n != nullptr) count_up(n->refs);
     }
     static void release(const TypeNode* n) noexcept;
 

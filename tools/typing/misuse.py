@@ -30,3 +30,6 @@ q.order_by("n", "age", ascending=1)  # rejected
 q.limit("3")  # rejected
 count: str = q.return_count()  # rejected
 node: Node = q.return_("n")[0]["n"]  # rejected
+kind: int = g.check()[0]["kind"]  # rejected
+g.add_node(f)  # rejected
+Graph.from_json(b"{}")  # rejected
