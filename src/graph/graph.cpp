@@ -3,6 +3,7 @@
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
+#include "graph/graph_docs.hpp"
 #include "graph/graph_methods.hpp"
 #include "graph/node_classes.hpp"
 
@@ -105,20 +106,12 @@ PyObject* graph_str(const GraphRecord& value)
 PyTypeObject* graph_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("Graph", kGraphNew,
-                       "A typed graph: `nodes` maps node uids to Node objects and `edges` maps "
-                       "edge uids to Edge objects.\n\n"
-                       "Fill the dicts directly (graph.nodes[n.uid()] = n) or through queries "
-                       "made with query(); every query shares the same two dicts.");
+        ClassBuilder b("Graph", kGraphNew, docs::kGraph);
         b.object<GraphRecord>()
             .constructor<kGraphNew, graph_new>()
-            .def<kGraphQuery, graph_query>(
-                "Returns a new Query on this graph's dicts, with an empty queue and no "
-                "bindings.")
-            .attribute("nodes", &getter<graph_get_nodes>, nullptr,
-                       "The node dict itself: node uid -> Node.")
-            .attribute("edges", &getter<graph_get_edges>, nullptr,
-                       "The edge dict itself: edge uid -> Edge.")
+            .def<kGraphQuery, graph_query>(docs::kGraphQuery)
+            .attribute("nodes", &getter<graph_get_nodes>, nullptr, docs::kGraphNodes)
+            .attribute("edges", &getter<graph_get_edges>, nullptr, docs::kGraphEdges)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<graph_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<graph_str>));
         define_graph_edit_methods(b);

@@ -3,6 +3,7 @@
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
+#include "graph/graph_docs.hpp"
 #include "graph/graph_methods.hpp"
 #include "term/term_class.hpp"
 #include "types/type_classes.hpp"
@@ -157,19 +158,13 @@ PyObject* edge_str(const EdgeRecord& value)
 PyTypeObject* node_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("Node", kNodeNew,
-                       "A graph node standing for one type, with a dict of properties.\n\n"
-                       "The properties dict is held itself, never copied.");
+        ClassBuilder b("Node", kNodeNew, docs::kNode);
         b.object<NodeRecord>()
             .constructor<kNodeNew, node_new>()
-            .def<kNodeUid, node_uid_method>(
-                "Returns the unique identifier of this node: the SHA256 hash of \"node:\" "
-                "followed by the uid of its type.")
-            .attribute("type", &getter<node_get_type>, nullptr,
-                       "The type this node stands for (a new object on every read).")
+            .def<kNodeUid, node_uid_method>(docs::kNodeUid)
+            .attribute("type", &getter<node_get_type>, nullptr, docs::kNodeType)
             .attribute("properties", &getter<get_properties<NodeRecord>>,
-                       &setter<set_properties<NodeRecord>>,
-                       "The node's property dict itself (not a copy).")
+                       &setter<set_properties<NodeRecord>>, docs::kNodeProperties)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<node_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<node_str>));
         define_node_copy_methods(b);
@@ -181,27 +176,15 @@ PyTypeObject* node_type()
 PyTypeObject* edge_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("Edge", kEdgeNew,
-                       "A directed graph edge standing for one term, from a start node to an "
-                       "end node, with a dict of properties.\n\n"
-                       "The edge keeps copies of its end nodes that share their types and "
-                       "property dicts.");
+        ClassBuilder b("Edge", kEdgeNew, docs::kEdge);
         b.object<EdgeRecord>()
             .constructor<kEdgeNew, edge_new>()
-            .def<kEdgeUid, edge_uid_method>(
-                "Returns the unique identifier of this edge: the SHA256 hash of \"edge:\" "
-                "followed by the uid of its term.")
-            .attribute("term", &getter<edge_get_term>, nullptr,
-                       "The term this edge stands for (a new object on every read).")
-            .attribute("start", &getter<edge_get_start>, nullptr,
-                       "The start node (a new object on every read, sharing the node's "
-                       "type and property dict).")
-            .attribute("end", &getter<edge_get_end>, nullptr,
-                       "The end node (a new object on every read, sharing the node's type "
-                       "and property dict).")
+            .def<kEdgeUid, edge_uid_method>(docs::kEdgeUid)
+            .attribute("term", &getter<edge_get_term>, nullptr, docs::kEdgeTerm)
+            .attribute("start", &getter<edge_get_start>, nullptr, docs::kEdgeStart)
+            .attribute("end", &getter<edge_get_end>, nullptr, docs::kEdgeEnd)
             .attribute("properties", &getter<get_properties<EdgeRecord>>,
-                       &setter<set_properties<EdgeRecord>>,
-                       "The edge's property dict itself (not a copy).")
+                       &setter<set_properties<EdgeRecord>>, docs::kEdgeProperties)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<edge_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<edge_str>));
         define_edge_copy_methods(b);

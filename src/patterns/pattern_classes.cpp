@@ -3,6 +3,7 @@
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
+#include "patterns/pattern_docs.hpp"
 #include "patterns/path_parser.hpp"
 #include "patterns/pattern_copy.hpp"
 #include "patterns/quote.hpp"
@@ -295,16 +296,11 @@ PyObject* path_str(const PathPattern& value)
 PyTypeObject* node_pattern_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("NodePattern", kNodePatternNew,
-                       "Selects graph nodes and names the variable they are bound to.\n\n"
-                       "A node passes when its type equals `type` (if given), when "
-                       "`type_schema` (a schema text or TypeSchema) matches its type, and "
-                       "when every entry of `properties` equals the node's property of that "
-                       "name.");
+        ClassBuilder b("NodePattern", kNodePatternNew, docs::kNodePattern);
         b.object<NodePattern>()
             .constructor<kNodePatternNew, node_pattern_new>()
             .attribute("variable", &getter<node_pattern_get_variable>, nullptr,
-                       "The variable name, or None.")
+                       docs::kNodePatternVariable)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<node_pattern_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<node_pattern_str>));
         define_node_pattern_copy_methods(b);
@@ -316,23 +312,17 @@ PyTypeObject* node_pattern_type()
 PyTypeObject* edge_pattern_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("EdgePattern", kEdgePatternNew,
-                       "Selects graph edges and names the variable they are bound to.\n\n"
-                       "`term` requires a specific term, `term_type_schema` a schema for the "
-                       "term's type; `direction` is \"forward\" (the default), \"backward\" or "
-                       "\"any\".");
+        ClassBuilder b("EdgePattern", kEdgePatternNew, docs::kEdgePattern);
         b.object<EdgePattern>()
             .constructor<kEdgePatternNew, edge_pattern_new>()
             .attribute("variable", &getter<edge_pattern_get_variable>, nullptr,
-                       "The variable name, or None.")
+                       docs::kEdgePatternVariable)
             .attribute("direction", &getter<edge_pattern_get_direction>, nullptr,
-                       "The edge direction text.")
+                       docs::kEdgePatternDirection)
             .attribute("min_hops", &getter<edge_pattern_get_min_hops>, nullptr,
-                       "The least number of hops of a variable-length edge such as [e*2..5] "
-                       "(here 2), or None for a plain single edge.")
+                       docs::kEdgePatternMinHops)
             .attribute("max_hops", &getter<edge_pattern_get_max_hops>, nullptr,
-                       "The greatest number of hops of a variable-length edge (5 for "
-                       "[e*2..5]), or None when unbounded ([e*2..]) or for a plain edge.")
+                       docs::kEdgePatternMaxHops)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<edge_pattern_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<edge_pattern_str>));
         define_edge_pattern_copy_methods(b);
@@ -344,23 +334,14 @@ PyTypeObject* edge_pattern_type()
 PyTypeObject* path_pattern_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("PathPattern", kPathNew,
-                       "A path of node and edge patterns, such as "
-                       "(n:Person)-[e:knows]->(m:Person).\n\n"
-                       "Built by parsing a pattern string or step by step with add_node and "
-                       "add_edge. In a pattern string, the text after a colon is a type "
-                       "schema: (n:Person) requires the schema $Person$.");
+        ClassBuilder b("PathPattern", kPathNew, docs::kPathPattern);
         b.object<PathPattern>()
             .constructor<kPathNew, path_new>()
-            .def<kPathParse, path_parse>("Parses a pattern string into a new PathPattern.")
-            .def<kAddNode, path_add_node>(
-                "Appends a copy of the node pattern and returns a copy of this path.")
-            .def<kAddEdge, path_add_edge>(
-                "Appends a copy of the edge pattern and returns a copy of this path.")
-            .attribute("nodes", &getter<path_get_nodes>, nullptr,
-                       "A new list of copies of the node patterns, in path order.")
-            .attribute("edges", &getter<path_get_edges>, nullptr,
-                       "A new list of copies of the edge patterns, in path order.")
+            .def<kPathParse, path_parse>(docs::kPathPatternParse)
+            .def<kAddNode, path_add_node>(docs::kPathPatternAddNode)
+            .def<kAddEdge, path_add_edge>(docs::kPathPatternAddEdge)
+            .attribute("nodes", &getter<path_get_nodes>, nullptr, docs::kPathPatternNodes)
+            .attribute("edges", &getter<path_get_edges>, nullptr, docs::kPathPatternEdges)
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<path_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<path_str>));
         define_path_pattern_copy_methods(b);

@@ -6,6 +6,7 @@
 #include "binding/shared.hpp"
 #include "errors/discard.hpp"
 #include "query/plan.hpp"
+#include "query/query_docs.hpp"
 #include "query/results.hpp"
 
 #include <string>
@@ -412,38 +413,24 @@ PyTypeObject* query_type()
         if (shared_type<QueueEntry>() == nullptr || shared_type<Table>() == nullptr) {
             return static_cast<PyTypeObject*>(nullptr);
         }
-        ClassBuilder b(
-            "Query", kQueryNew,
-            "A deferred, Cypher-like query on a graph.\n\n"
-            "Builder methods (match, merge, create, where, set, delete, with_, order_by, "
-            "skip, limit) queue one operation and return a copy of the query; nothing runs "
-            "until a terminal method (execute, return_, return_distinct, return_count) runs "
-            "the whole queue against the live graph.\n\n"
-            "    rows = graph.query().match(\"(n:Person)-[e]->(m)\").return_(\"n\", \"m\")");
+        ClassBuilder b("Query", kQueryNew, docs::kQuery);
         b.object<QueryRecord>()
             .constructor<kQueryNew, query_new>()
-            .def<kMatch, query_match>(
-                "Queues a match: a pattern string such as \"(n:Person)-[e:knows]->(m)\", or "
-                "a node (node=name with type, type_schema, properties) or an edge (edge=name "
-                "with term, term_type_schema, properties, start, end).")
-            .def<kMerge, query_merge>(nullptr)
-            .def<kCreate, query_create>(nullptr)
-            .def<kWhere, query_where>("Queues a condition; conditions are not evaluated yet.")
-            .def<kSet, query_set>(nullptr)
-            .def<kDelete, query_delete>(nullptr)
-            .def<kWith, query_with>(nullptr)
-            .def<kOrderBy, query_order_by>(nullptr)
-            .def<kSkip, query_skip>(nullptr)
-            .def<kLimit, query_limit>(nullptr)
-            .def<kParams, query_params>(
-                "Gives values to the $name parameters of where conditions and returns a copy "
-                "of the query.")
-            .def<kExecute, query_execute>(nullptr)
-            .def<kReturn, query_return>(
-                "Runs the queue and returns a list of rows: row i maps each requested "
-                "variable to entry i of its bound values (new Node / Edge objects).")
-            .def<kReturnDistinct, query_return_distinct>(nullptr)
-            .def<kReturnCount, query_return_count>(nullptr);
+            .def<kMatch, query_match>(docs::kQueryMatch)
+            .def<kMerge, query_merge>(docs::kQueryMerge)
+            .def<kCreate, query_create>(docs::kQueryCreate)
+            .def<kWhere, query_where>(docs::kQueryWhere)
+            .def<kSet, query_set>(docs::kQuerySet)
+            .def<kDelete, query_delete>(docs::kQueryDelete)
+            .def<kWith, query_with>(docs::kQueryWith)
+            .def<kOrderBy, query_order_by>(docs::kQueryOrderBy)
+            .def<kSkip, query_skip>(docs::kQuerySkip)
+            .def<kLimit, query_limit>(docs::kQueryLimit)
+            .def<kParams, query_params>(docs::kQueryParams)
+            .def<kExecute, query_execute>(docs::kQueryExecute)
+            .def<kReturn, query_return>(docs::kQueryReturn)
+            .def<kReturnDistinct, query_return_distinct>(docs::kQueryReturnDistinct)
+            .def<kReturnCount, query_return_count>(docs::kQueryReturnCount);
         return b.build();
     }();
     return type;

@@ -5,6 +5,7 @@
 #include "binding/reduce.hpp"
 #include "binding/values.hpp"
 #include "errors/error.hpp"
+#include "term/term_docs.hpp"
 #include "types/type_classes.hpp"
 #include "util/ref.hpp"
 
@@ -161,26 +162,19 @@ PyObject* term_to_python(const Term& t) noexcept
 PyTypeObject* term_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("Term", kTermNew,
-                       "A typed term: a name inhabiting a type, such as f of type (A -> B).\n\n"
-                       "Calling a term applies it: f(x) is the term (f x) of type B when f has "
-                       "type (A -> B) and x has type A.");
+        ClassBuilder b("Term", kTermNew, docs::kTerm);
         b.object<TermValue>()
             .constructor<kTermNew, term_new>()
             .callable()
-            .def<kTermUid, term_uid>("Returns the unique identifier of this term: a SHA256 "
-                                     "hash built from the term's name and its type's uid.")
-            .attribute("name", &getter<term_get_name>, &setter<term_set_name>,
-                       "The name of this term.")
+            .def<kTermUid, term_uid>(docs::kTermUid)
+            .attribute("name", &getter<term_get_name>, &setter<term_set_name>, docs::kTermName)
+            .attribute("type", &getter<term_get_type>, nullptr, docs::kTermType)
             .def<kTermReduce, term_reduce>(
                 "Pickle support: the class and its constructor's arguments.")
             .def<kTermCopy, term_copy>("Returns an equal, separate term (copy.copy).")
             .def<kTermDeepCopy, term_copy>(
                 "Returns an equal, separate term (copy.deepcopy); its type is an immutable "
                 "value and is shared.")
-            .attribute("type", &getter<term_get_type>, nullptr,
-                       "Gets the type of this term.\n\n"
-                       "Returns:\n    The type, a new Variable or Application object.")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<term_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<term_repr>))
             .slot(Py_tp_hash, reinterpret_cast<void*>(&hash<term_hash>))

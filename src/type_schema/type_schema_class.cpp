@@ -4,6 +4,7 @@
 #include "binding/pyclass.hpp"
 #include "binding/reduce.hpp"
 #include "binding/values.hpp"
+#include "type_schema/type_schema_docs.hpp"
 #include "types/type_classes.hpp"
 
 namespace voralix {
@@ -96,21 +97,11 @@ Signature kSchemaDeepCopy("TypeSchema", "__deepcopy__", CallKind::Method, kMemoP
 PyTypeObject* type_schema_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b(
-            "TypeSchema", kSchemaNew,
-            "A pattern over types, written between dollar signs.\n\n"
-            "  $*$            any type\n"
-            "  $Person$       the type variable Person\n"
-            "  $A -> B$       a function type whose input matches A and output matches B\n"
-            "  $(name:pat)$   match pat and capture the matched type under name\n\n"
-            "Arrows associate to the right. To capture both sides of a function type, "
-            "write the groups after a space: $ (x:*) -> (y:*) $.");
+        ClassBuilder b("TypeSchema", kSchemaNew, docs::kTypeSchema);
         b.object<TypeSchemaValue>()
             .constructor<kSchemaNew, schema_new>()
-            .def<kMatches, schema_matches>("Returns True if the schema matches the type.")
-            .def<kCapture, schema_capture>(
-                "Matches the type and returns a dict from capture name to the captured type; "
-                "the dict is empty when the type does not match.")
+            .def<kMatches, schema_matches>(docs::kTypeSchemaMatches)
+            .def<kCapture, schema_capture>(docs::kTypeSchemaCapture)
             .def<kSchemaReduce, schema_reduce>(
                 "Pickle support: the class and its constructor's argument.")
             .def<kSchemaCopy, schema_copy>("Returns a separate schema with the same pattern.")

@@ -4,6 +4,7 @@
 #include "binding/pyclass.hpp"
 #include "binding/reduce.hpp"
 #include "binding/values.hpp"
+#include "types/type_docs.hpp"
 #include "util/ref.hpp"
 
 namespace voralix {
@@ -181,15 +182,11 @@ PyTypeObject* build_common(ClassBuilder& b)
 PyTypeObject* variable_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("Variable", kVariableNew,
-                       "A type variable: an atomic type such as Person.\n\n"
-                       "Variables compare and hash by name; the name can be changed in place.");
+        ClassBuilder b("Variable", kVariableNew, docs::kVariable);
         b.constructor<kVariableNew, variable_new>()
-            .def<kVariableUid, type_uid>(
-                "Returns the unique identifier of this type: a SHA256 hash based on the "
-                "variable name, as 64 lowercase hexadecimal digits.")
+            .def<kVariableUid, type_uid>(docs::kVariableUid)
             .attribute("name", &getter<variable_get_name>, &setter<variable_set_name>,
-                       "The name of this type variable.")
+                       docs::kVariableName)
             .def<kVariableReduce, type_reduce>(kReduceDoc)
             .def<kVariableCopy, type_copy>(kCopyDoc)
             .def<kVariableDeepCopy, type_copy>(kDeepCopyDoc)
@@ -202,19 +199,11 @@ PyTypeObject* variable_type()
 PyTypeObject* application_type()
 {
     static PyTypeObject* type = [] {
-        ClassBuilder b("Application", kApplicationNew,
-                       "A function type from left (input) to right (output), written "
-                       "(left -> right).");
+        ClassBuilder b("Application", kApplicationNew, docs::kApplication);
         b.constructor<kApplicationNew, application_new>()
-            .def<kApplicationUid, type_uid>(
-                "Returns the unique identifier of this type: a SHA256 hash based on the uids "
-                "of the left and right types, as 64 lowercase hexadecimal digits.")
-            .attribute("left", &getter<application_get_left>, nullptr,
-                       "Gets the left (input) type of this application.\n\n"
-                       "Returns:\n    The input type, a new Variable or Application object.")
-            .attribute("right", &getter<application_get_right>, nullptr,
-                       "Gets the right (output) type of this application.\n\n"
-                       "Returns:\n    The output type, a new Variable or Application object.")
+            .def<kApplicationUid, type_uid>(docs::kApplicationUid)
+            .attribute("left", &getter<application_get_left>, nullptr, docs::kApplicationLeft)
+            .attribute("right", &getter<application_get_right>, nullptr, docs::kApplicationRight)
             .def<kApplicationReduce, type_reduce>(kReduceDoc)
             .def<kApplicationCopy, type_copy>(kCopyDoc)
             .def<kApplicationDeepCopy, type_copy>(kDeepCopyDoc)
