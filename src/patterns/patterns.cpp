@@ -2,6 +2,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/values.hpp"
+#include "errors/discard.hpp"
 #include "term/term_class.hpp"
 #include "type_schema/type_schema_class.hpp"
 #include "types/type_classes.hpp"
@@ -111,8 +112,7 @@ Result<bool> node_pattern_matches(const NodePattern& p, const NodeRecord& node)
         if (r < 0) {
             // A failing lookup counts as a mismatch; an interrupt or an exit
             // request is not a lookup failure and goes on to the caller.
-            if (!PyErr_ExceptionMatches(PyExc_Exception)) return PythonError{};
-            PyErr_Clear();
+            if (!discard_exception()) return PythonError{};
             return false;
         }
         if (r == 0) return false;
