@@ -149,25 +149,48 @@ def accepts(schema, t):
 
 
 def expected_bindings(result):
-    """What a match of the model's parse result binds: name -> list of type texts."""
+    """What a match of the model's parse result binds: name -> list of type
+    texts (edges by their text). The graph is a star of edges t_i from S to
+    TARGETS[i]; paths are enumerated hop by hop in edge order, an "any" hop
+    forward before backward, no edge twice in one path."""
     _, nodes, edges = result
+    if len(nodes) != len(edges) + 1:
+        return ValueError
+    star = [(f"t{i}", Variable("S"), t) for i, t in enumerate(TARGETS)]
+    hits = []
+
+    def extend(path, at, k):  # `at`: the node reached, None before the first hop
+        if k == len(edges):
+            hits.append(path)
+            return
+        _, schema, direction = edges[k]
+        for name, s, e in star:
+            text = f"Edge({name}: S -> {e})"
+            if text in path[1::2] or not accepts(schema, e):
+                continue
+            ways = {"forward": [(s, e)], "backward": [(e, s)], "any": [(s, e), (e, s)]}[direction]
+            for frm, to in ways:
+                if (frm == at if k else accepts(nodes[0][1], frm)) and accepts(nodes[k + 1][1], to):
+                    extend((path if k else [frm]) + [text, to], to, k + 1)
+
+    if edges:
+        extend([None], None, 0)
+    else:
+        hits = [[t] for t in [Variable("S")] + TARGETS if accepts(nodes[0][1], t)]
     bound = {}
-    if len(nodes) == 1 and not edges:
-        (var, schema), = nodes
-        types = [Variable("S")] + TARGETS
-        bound[var] = [str(t) for t in types if accepts(schema, t)]
-    elif len(nodes) == 2 and len(edges) == 1:
-        hits = [t for t in TARGETS if accepts(nodes[0][1], Variable("S"))
-                and accepts(nodes[1][1], t) and accepts(edges[0][1], t)]
-        bound[nodes[0][0]] = ["S"] * len(hits)
-        bound[edges[0][0]] = [f"Edge(t{TARGETS.index(t)}: S -> {t})" for t in hits]
-        bound[nodes[1][0]] = [str(t) for t in hits]
-    bound.pop(None, None)
+    for position, var in enumerate(v for pair in zip(nodes, edges + [(None,)]) for v in
+                                   (pair[0][0], pair[1][0])):
+        if var is not None and position < 2 * len(nodes) - 1:
+            bound[var] = [str(h[position]) for h in hits]
     return bound
 
 
 def actual_bindings(graph, text, names):
     q = graph.query().match(text)
+    if names is ValueError:
+        with pytest.raises(ValueError, match="must alternate nodes and edges"):
+            q.return_count()
+        return ValueError
     return {name: [str(r[name]) if isinstance(r[name], Edge) else str(r[name].type)
                    for r in q.return_(name)] for name in names}
 

@@ -17,6 +17,8 @@ Signature::Signature(const char* owner, const char* name, CallKind kind, const P
             if (params[i].default_text == nullptr) required_positional_ = positional_;
             break;
         case ParamKind::VarArgs: varargs_ = i; break;
+        case ParamKind::VarKeywords: varkeywords_ = true; break;
+        case ParamKind::Slash:
         case ParamKind::KeywordOnly: break;
         }
     }
@@ -61,6 +63,7 @@ std::string Signature::signature_line() const
             s += '*';
             star_written = true;
         }
+        if (p.kind == ParamKind::VarKeywords) s += "**";
         s += p.name;
         if (p.default_text != nullptr) {
             s += '=';
@@ -127,15 +130,21 @@ void raise_too_many(const Signature& sig, Py_ssize_t given)
     raise_type_error(msg);
 }
 
-// Index of the non-*args parameter named `key`, or -1.
+// Parameters a keyword argument can name.
+bool by_keyword(const Param& p)
+{
+    return p.kind == ParamKind::Normal || p.kind == ParamKind::KeywordOnly;
+}
+
+// Index of the parameter that the keyword `key` names, or -1.
 Py_ssize_t find_keyword(const Signature& sig, PyObject* key)
 {
     for (std::size_t i = 0; i < sig.size(); ++i) {
-        if (sig.param(i).kind == ParamKind::VarArgs) continue;
+        if (!by_keyword(sig.param(i))) continue;
         if (sig.interned_name(i) == key) return static_cast<Py_ssize_t>(i);
     }
     for (std::size_t i = 0; i < sig.size(); ++i) {
-        if (sig.param(i).kind == ParamKind::VarArgs) continue;
+        if (!by_keyword(sig.param(i))) continue;
         if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, sig.param(i).name) == 0) {
             return static_cast<Py_ssize_t>(i);
         }
@@ -165,6 +174,13 @@ bool bind(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObjec
         for (Py_ssize_t k = 0; k < nkw; ++k) {
             PyObject* key = PyTuple_GET_ITEM(kwnames, k);
             const Py_ssize_t i = find_keyword(sig, key);
+            if (i < 0 && sig.has_varkeywords()) {
+                if (!out.varkw) out.varkw = Ref::steal(PyDict_New());
+                if (!out.varkw || PyDict_SetItem(out.varkw.get(), key, args[nargs + k]) < 0) {
+                    return false;
+                }
+                continue;
+            }
             if (i < 0) {
                 PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'",
                              sig.full_name().c_str(), key);

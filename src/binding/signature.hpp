@@ -18,6 +18,8 @@ enum class ParamKind : std::uint8_t {
     Normal,      // by position or by keyword
     KeywordOnly, // after "*" (or after *args)
     VarArgs,     // *name: collects the remaining positional arguments
+    Slash,       // "/" right after $self: nothing but $self is positional-only
+    VarKeywords, // **name: collects the keyword arguments that name no parameter
 };
 
 struct Param {
@@ -36,7 +38,8 @@ enum class CallKind : std::uint8_t {
 };
 
 // Parameters must be declared in the order: Normal (required before
-// defaulted), then at most one VarArgs, then KeywordOnly.
+// defaulted) or a lone Slash, then at most one VarArgs, then KeywordOnly,
+// then at most one VarKeywords.
 class Signature {
 public:
     template <std::size_t N>
@@ -59,6 +62,7 @@ public:
     std::size_t positional_count() const noexcept { return positional_; }
     std::size_t required_positional() const noexcept { return required_positional_; }
     bool has_varargs() const noexcept { return varargs_ != kNone; }
+    bool has_varkeywords() const noexcept { return varkeywords_; }
     std::size_t varargs_index() const noexcept { return varargs_; }
 
     // "Class.method()" as used in binding messages.
@@ -85,6 +89,7 @@ private:
     std::size_t positional_ = 0;
     std::size_t required_positional_ = 0;
     std::size_t varargs_ = kNone;
+    bool varkeywords_ = false;
     mutable PyObject* interned_[kMaxParams] = {};
 };
 
@@ -94,6 +99,7 @@ struct Args {
     PyObject* slot[kMaxParams] = {};
     PyObject* const* varargs = nullptr;
     Py_ssize_t nvarargs = 0;
+    Ref varkw; // **name: a new dict of the extra keywords (null when none were given)
 
     PyObject* operator[](std::size_t i) const noexcept { return slot[i]; }
     // Present and not None (an optional argument given as None is absent).

@@ -45,17 +45,31 @@ Status acquire_dict_watcher() noexcept
 DictWalk::DictWalk(const Ref& dict) noexcept
     : dict_(dict), size_(dict ? PyDict_GET_SIZE(dict.get()) : 0)
 {
-    if (!dict_ || g_watcher < 0) return;
-    if (PyDict_Watch(g_watcher, dict_.get()) < 0) {
+    if (!dict_) return;
+    if (g_watcher >= 0) {
+        if (PyDict_Watch(g_watcher, dict_.get()) == 0) {
+            guard_ = Guard::Watcher;
+            next_ = g_walks;
+            if (next_ != nullptr) next_->prev_ = this;
+            g_walks = this;
+            return;
+        }
         // Only a non-dict is refused, and walks are only made over dicts; the
         // snapshot guard still covers the walk.
-        if (!discard_exception()) failed_ = true;
+        if (!discard_exception()) {
+            failed_ = true;
+            return;
+        }
+    }
+    try {
+        keys_.reserve(static_cast<std::size_t>(size_));
+    } catch (const std::bad_alloc&) {
+        no_memory_ = true;
         return;
     }
-    guard_ = Guard::Watcher;
-    next_ = g_walks;
-    if (next_ != nullptr) next_->prev_ = this;
-    g_walks = this;
+    Py_ssize_t pos = 0;
+    PyObject *k, *v;
+    while (PyDict_Next(dict_.get(), &pos, &k, &v)) keys_.push_back(Ref::borrow(k));
 }
 
 DictWalk::~DictWalk()
@@ -90,20 +104,6 @@ bool DictWalk::fail(const char* message) noexcept
     return false;
 }
 
-bool DictWalk::take_snapshot() noexcept
-{
-    try {
-        keys_.reserve(static_cast<std::size_t>(size_));
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
-        return false;
-    }
-    Py_ssize_t pos = 0;
-    PyObject *k, *v;
-    while (PyDict_Next(dict_.get(), &pos, &k, &v)) keys_.push_back(Ref::borrow(k));
-    return true;
-}
-
 bool DictWalk::snapshot_still_holds() const noexcept
 {
     if (PyDict_GET_SIZE(dict_.get()) != size_) return false;
@@ -115,16 +115,33 @@ bool DictWalk::snapshot_still_holds() const noexcept
     return true;
 }
 
+bool DictWalk::step_allowed() noexcept
+{
+    if (!dict_ || failed_) return !failed_;
+    if (no_memory_) {
+        PyErr_NoMemory();
+        return fail(nullptr);
+    }
+    if (PyDict_GET_SIZE(dict_.get()) != size_) return fail(kSizeChanged);
+    if (keys_changed_) return fail(kKeysChanged);
+    return true;
+}
+
+bool DictWalk::unchanged() noexcept
+{
+    if (!step_allowed()) return false;
+    if (!dict_ || guard_ != Guard::Snapshot) return true;
+    // A verification costs the dict's size: spread it over as many calls.
+    if (++checks_ < size_) return true;
+    checks_ = 0;
+    return snapshot_still_holds() || fail(kKeysChanged);
+}
+
 bool DictWalk::next(PyObject*& key, PyObject*& value) noexcept
 {
     if (!dict_ || failed_) return false;
     if (!interrupt_.tick()) return fail(nullptr);
-    if (!started_) {
-        started_ = true;
-        if (guard_ == Guard::Snapshot && !take_snapshot()) return fail(nullptr);
-    }
-    if (PyDict_GET_SIZE(dict_.get()) != size_) return fail(kSizeChanged);
-    if (keys_changed_) return fail(kKeysChanged);
+    if (!step_allowed()) return false;
     PyObject *k, *v;
     if (!PyDict_Next(dict_.get(), &pos_, &k, &v)) {
         // A walk that ends early or late, or a snapshot that no longer holds,

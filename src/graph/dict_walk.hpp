@@ -37,6 +37,11 @@ public:
     // dict, or the exception of a signal handler, as every step is a loop step).
     bool next(PyObject*& key, PyObject*& value) noexcept;
     bool failed() const noexcept { return failed_; }
+    // Checks, without advancing, that the dict has not changed since the walk
+    // began; false (with the RuntimeError set) when it has. Without a watcher
+    // the size is checked every time and the keys every so many calls (as many
+    // as the dict has entries, so that checking costs O(1) a call on average).
+    bool unchanged() noexcept;
 
     // Called by the watcher for a change of the keys of `dict`.
     static void note_key_change(PyObject* dict) noexcept;
@@ -45,7 +50,8 @@ private:
     enum class Guard : std::uint8_t { Watcher, Snapshot };
 
     bool fail(const char* message) noexcept;
-    bool take_snapshot() noexcept;
+    // The checks of every step: no pending failure, same size, no key change seen.
+    bool step_allowed() noexcept;
     bool snapshot_still_holds() const noexcept;
 
     Ref dict_;
@@ -53,12 +59,13 @@ private:
     Py_ssize_t pos_ = 0;
     std::size_t walked_ = 0; // entries returned so far
     Ref key_, value_;        // keep the current entry alive while it is used
-    // The keys at the start, in order (Snapshot guard only; taken at the first
-    // step). Strong references: a replacing key can never reuse an address.
+    // The keys at the start, in order (Snapshot guard only). Strong
+    // references: a replacing key can never reuse an address.
     std::vector<Ref> keys_;
+    Py_ssize_t checks_ = 0; // unchanged() calls since the keys were last verified
     InterruptCheck interrupt_;
     Guard guard_ = Guard::Snapshot;
-    bool started_ = false;
+    bool no_memory_ = false; // the snapshot could not be taken
     bool failed_ = false;
     bool keys_changed_ = false;
     // The watched walks in progress, in a list: they nest on re-entry and, when

@@ -4,7 +4,6 @@
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
 #include "graph/node_classes.hpp"
-#include "query/query_class.hpp"
 
 #include <optional>
 #include <string_view>
@@ -51,6 +50,15 @@ Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Di
     return found;
 }
 
+namespace {
+QueryFactory g_query_factory = nullptr;
+} // namespace
+
+void set_query_factory(QueryFactory make) noexcept
+{
+    g_query_factory = make;
+}
+
 GraphRecord read_graph(PyObject* obj) noexcept
 {
     return as_object<GraphRecord>(obj)->value;
@@ -70,7 +78,7 @@ PyObject* graph_new(PyTypeObject* type, Args&)
 
 PyObject* graph_query(const GraphRecord& value, Args&)
 {
-    return new_query(value);
+    return g_query_factory(value);
 }
 
 PyObject* graph_get_nodes(const GraphRecord& value)

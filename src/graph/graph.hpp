@@ -29,6 +29,11 @@ struct GraphRecord {
 
 PyTypeObject* graph_type();
 
+// Graph.query() makes its Query through this factory, set by the module at
+// start-up: the graph knows nothing of the query engine built on it.
+using QueryFactory = PyObject* (*)(const GraphRecord&) noexcept;
+void set_query_factory(QueryFactory make) noexcept;
+
 // Copies the record out of a Graph object (checked by the caller).
 GraphRecord read_graph(PyObject* obj) noexcept;
 

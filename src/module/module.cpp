@@ -103,6 +103,7 @@ PyObject* init_module()
     if (Status watcher = acquire_dict_watcher(); !watcher)
         return raise_error(std::move(watcher).error());
 
+    set_query_factory(&new_query);
     Ref module = Ref::steal(PyModule_Create(&module_def));
     if (!module) return nullptr;
     for (const ClassEntry& entry : kClasses) {

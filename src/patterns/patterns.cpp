@@ -98,33 +98,50 @@ Result<EdgePattern> new_edge_pattern(std::optional<std::string_view> variable, P
     return p;
 }
 
-Result<bool> node_pattern_matches(const NodePattern& p, const NodeRecord& node)
+namespace {
+
+// Every required property equals the element's value of that name (the
+// element's value on the left of ==). A lookup that raises an Exception counts
+// as a mismatch; a comparison that raises fails the test.
+Result<bool> properties_match(const PropertyMap& required, const Ref& properties)
 {
-    if (p.type_obj && !(node.type == p.type_obj)) return false;
-    if (p.type_schema && !p.type_schema->matches(node.type)) return false;
-    if (p.properties.empty()) return true;
-    if (!node.properties) return false;
-    // Hold the dict: a comparison below may replace the node's dict elsewhere.
-    Ref props = node.properties;
-    for (const PropertyMap::Entry& e : p.properties.entries()) {
+    if (required.empty()) return true;
+    if (!properties) return false;
+    // Hold the dict: a comparison below may replace the element's dict elsewhere.
+    Ref props = properties;
+    for (const PropertyMap::Entry& e : required.entries()) {
         PyObject* found = nullptr;
         int r = PyDict_GetItemRef(props.get(), e.key.get(), &found);
         if (r < 0) {
-            // A failing lookup counts as a mismatch; an interrupt or an exit
-            // request is not a lookup failure and goes on to the caller.
             if (!discard_exception()) return PythonError{};
             return false;
         }
         if (r == 0) return false;
         Ref actual = Ref::steal(found);
-        Ref required = e.value;
-        Ref outcome = Ref::steal(PyObject_RichCompare(actual.get(), required.get(), Py_EQ));
+        Ref expected = e.value;
+        Ref outcome = Ref::steal(PyObject_RichCompare(actual.get(), expected.get(), Py_EQ));
         if (!outcome) return PythonError{};
         int truth = PyObject_IsTrue(outcome.get());
         if (truth < 0) return PythonError{};
         if (truth == 0) return false;
     }
     return true;
+}
+
+} // namespace
+
+Result<bool> node_pattern_matches(const NodePattern& p, const NodeRecord& node)
+{
+    if (p.type_obj && !(node.type == p.type_obj)) return false;
+    if (p.type_schema && !p.type_schema->matches(node.type)) return false;
+    return properties_match(p.properties, node.properties);
+}
+
+Result<bool> edge_pattern_matches(const EdgePattern& p, const EdgeRecord& edge)
+{
+    if (p.term && edge.term.uid_digest() != p.term.uid_digest()) return false;
+    if (p.term_type_schema && !p.term_type_schema->matches(edge.term.type())) return false;
+    return properties_match(p.properties, edge.properties);
 }
 
 } // namespace voralix

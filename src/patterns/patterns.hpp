@@ -11,6 +11,7 @@
 #include "types/type.hpp"
 #include "util/ref.hpp"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,12 +55,18 @@ struct NodePattern {
     void clear() noexcept { properties.clear(); }
 };
 
+struct HopRange {
+    std::uint64_t min = 1;
+    std::optional<std::uint64_t> max; // absent: unbounded
+};
+
 struct EdgePattern {
     std::optional<std::string> variable;
     Term term; // empty: no specific term
     std::optional<Schema> term_type_schema;
     PropertyMap properties;
     std::string direction = "forward";
+    std::optional<HopRange> hops; // absent: a plain single edge
 
     int traverse(visitproc visit, void* arg) const { return properties.traverse(visit, arg); }
     void clear() noexcept { properties.clear(); }
@@ -79,5 +86,9 @@ Result<EdgePattern> new_edge_pattern(std::optional<std::string_view> variable, P
 // property compared with the node's value on the left. A lookup that raises
 // counts as a mismatch; a comparison that raises fails the test.
 Result<bool> node_pattern_matches(const NodePattern& p, const NodeRecord& node);
+
+// The edge test: the term (equal uid), then the schema on the term's type, then
+// the required properties, compared as for nodes.
+Result<bool> edge_pattern_matches(const EdgePattern& p, const EdgeRecord& edge);
 
 } // namespace voralix

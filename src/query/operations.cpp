@@ -8,20 +8,16 @@ struct Traverser {
     visitproc visit;
     void* arg;
 
-    int operator()(const MatchNode& m) const { return m.pattern.traverse(visit, arg); }
-    int operator()(const MatchEdge& m) const { return m.pattern.traverse(visit, arg); }
-    int operator()(const MatchPath& m) const { return m.pattern.traverse(visit, arg); }
-    int operator()(const CreateNode& c) const { return c.pattern.traverse(visit, arg); }
-    int operator()(const CreateEdge& c) const { return c.pattern.traverse(visit, arg); }
-    int operator()(const CreatePath& c) const { return c.pattern.traverse(visit, arg); }
-    int operator()(const MergeNode& m) const { return m.pattern.traverse(visit, arg); }
-    int operator()(const MergeEdge& m) const { return m.pattern.traverse(visit, arg); }
+    template <class P>
+        requires requires(const P& p) { p.pattern; }
+    int operator()(const P& p) const
+    {
+        return p.pattern.traverse(visit, arg);
+    }
     int operator()(const op::Match& m) const { return std::visit(*this, m.op); }
     int operator()(const op::Create& c) const { return std::visit(*this, c.op); }
     int operator()(const op::Merge& m) const { return std::visit(*this, m.op); }
     int operator()(const op::Set& s) const { return s.properties.visit(visit, arg); }
-    int operator()(const NodeRecord& n) const { return n.traverse(visit, arg); }
-    int operator()(const EdgeRecord& e) const { return e.traverse(visit, arg); }
     template <class Other>
     int operator()(const Other&) const
     {
@@ -31,31 +27,33 @@ struct Traverser {
 
 } // namespace
 
+int QueueEntry::traverse(visitproc visit, void* arg) const
+{
+    if (int r = previous.visit(visit, arg)) return r;
+    return std::visit(Traverser{visit, arg}, operation);
+}
+
+void QueueEntry::clear() noexcept
+{
+    // Releasing references may run arbitrary finalizers: detach them first.
+    Ref before = std::move(previous);
+    QueryOperation gone = std::move(operation);
+    operation = op::Limit{};
+}
+
 int QueryRecord::traverse(visitproc visit, void* arg) const
 {
     if (int r = graph.traverse(visit, arg)) return r;
-    Traverser t{visit, arg};
-    for (const QueryOperation& o : operations) {
-        if (int r = std::visit(t, o)) return r;
-    }
-    for (const auto& [name, list] : matched_vars) {
-        for (const QueryResult& value : list) {
-            if (int r = std::visit(t, value)) return r;
-        }
-    }
-    return 0;
+    if (int r = last.visit(visit, arg)) return r;
+    if (int r = bindings.visit(visit, arg)) return r;
+    return params.visit(visit, arg);
 }
 
 void QueryRecord::clear() noexcept
 {
-    // Move everything out first so that releasing references (which may run
-    // arbitrary finalizers) never sees a half-cleared record.
     GraphRecord g = std::move(graph);
     graph = GraphRecord{};
-    Bindings b = std::move(matched_vars);
-    matched_vars.clear();
-    std::vector<QueryOperation> ops = std::move(operations);
-    operations.clear();
+    Ref a = std::move(last), b = std::move(bindings), c = std::move(params);
 }
 
 } // namespace voralix

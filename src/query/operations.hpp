@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -94,15 +93,24 @@ struct Skip {
 using QueryOperation = std::variant<op::Match, op::Where, op::Create, op::Set, op::Delete,
                                     op::Merge, op::With, op::OrderBy, op::Limit, op::Skip>;
 
-// One bound value: a copy of a graph element's record.
-using QueryResult = std::variant<NodeRecord, EdgeRecord>;
-using BindingList = std::vector<QueryResult>;
-using Bindings = std::unordered_map<std::string, BindingList>;
+// One queued operation with the queue before it: the queue is an immutable
+// list shared by every copy of a query (a builder links a new entry to the
+// current last one), so copying a query never copies its operations.
+struct QueueEntry {
+    Ref previous; // the entry before, or null for the first operation
+    QueryOperation operation;
+
+    int traverse(visitproc visit, void* arg) const;
+    void clear() noexcept;
+
+    static constexpr const char* kTypeName = "voralix.QueuedOperation";
+};
 
 struct QueryRecord {
     GraphRecord graph;
-    Bindings matched_vars;
-    std::vector<QueryOperation> operations;
+    Ref last;     // the last QueueEntry, or null for an empty queue
+    Ref bindings; // the binding table left by the last run (a shared Table), or null
+    Ref params;   // a dict of condition parameters, or null; never changed once set
 
     int traverse(visitproc visit, void* arg) const;
     void clear() noexcept;

@@ -3,11 +3,12 @@
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
-#include "graph/node_classes.hpp"
-#include "query/execute.hpp"
+#include "binding/shared.hpp"
+#include "errors/discard.hpp"
+#include "query/plan.hpp"
+#include "query/results.hpp"
 
 #include <string>
-#include <unordered_set>
 
 namespace voralix {
 
@@ -16,7 +17,7 @@ using QueryObject = Object<QueryRecord>;
 
 PyObject* new_query(const GraphRecord& graph) noexcept
 {
-    return wrap(query_type(), QueryRecord{graph, {}, {}});
+    return wrap(query_type(), QueryRecord{graph, {}, {}, {}});
 }
 
 namespace {
@@ -47,7 +48,7 @@ Result<std::optional<std::string>> extract_var_or_none(PyObject* obj)
     std::string_view text;
     if (!to_text(obj, nullptr, text)) {
         // This extraction never fails: a str that is no UTF-8 text names nothing.
-        PyErr_Clear();
+        if (!discard_exception()) return PythonError{};
         return std::optional<std::string>();
     }
     return std::optional<std::string>(std::string(text));
@@ -72,7 +73,8 @@ using MaybeOperation = Result<std::optional<QueryOperation>>;
 
 // Holds the query exclusively while `make` builds the operation (patterns,
 // variable names), appends it (if any) and takes a copy of the query; the
-// copy becomes the new Query object returned.
+// copy becomes the new Query object returned. The queue is shared between
+// the copies: appending links a new entry to the current last one.
 template <class Make>
 PyObject* build(QueryObject* self, Make&& make)
 {
@@ -82,7 +84,11 @@ PyObject* build(QueryObject* self, Make&& make)
         if (!borrow) return nullptr;
         MaybeOperation op = make();
         if (!op) return raise_error(std::move(op).error());
-        if (*op) self->value.operations.push_back(std::move(**op));
+        if (*op) {
+            Ref entry = make_shared(QueueEntry{self->value.last, std::move(**op)});
+            if (!entry) return nullptr;
+            self->value.last = std::move(entry);
+        }
         copy = self->value;
     }
     return wrap(query_type(), std::move(copy));
@@ -304,6 +310,30 @@ PyObject* query_limit(QueryObject* self, Args& a)
     return append_and_copy(self, op::Limit{count});
 }
 
+Param kParamsParams[] = {{"/", nullptr, ParamKind::Slash},
+                         {"values", nullptr, ParamKind::VarKeywords}};
+Signature kParams("Query", "params", CallKind::Method, kParamsParams);
+
+// Values for $name parameters of conditions: a new dict that merges the
+// earlier values with these (later ones win), shared by the copies.
+PyObject* query_params(QueryObject* self, Args& a)
+{
+    QueryRecord copy;
+    Ref replaced; // released after the borrow: its release may run Python code
+    {
+        ExclusiveBorrow borrow(self->borrow);
+        if (!borrow) return nullptr;
+        if (a.varkw) {
+            Ref merged = Ref::steal(self->value.params ? PyDict_Copy(self->value.params.get())
+                                                       : PyDict_New());
+            if (!merged || PyDict_Update(merged.get(), a.varkw.get()) < 0) return nullptr;
+            replaced = std::exchange(self->value.params, std::move(merged));
+        }
+        copy = self->value;
+    }
+    return wrap(query_type(), std::move(copy));
+}
+
 // Terminal methods
 
 Signature kExecute("Query", "execute", CallKind::Method);
@@ -312,91 +342,23 @@ Signature kReturn("Query", "return_", CallKind::Method, kReturnParams);
 Signature kReturnDistinct("Query", "return_distinct", CallKind::Method, kReturnParams);
 Signature kReturnCount("Query", "return_count", CallKind::Method);
 
-// R: the longest binding list, requested or not.
-std::size_t row_count(const Bindings& b)
+// The bindings left by the last run, or null when there are none.
+const Table* bindings_of(const QueryRecord& q)
 {
-    std::size_t r = 0;
-    for (const auto& [name, list] : b) r = std::max(r, list.size());
-    return r;
+    return q.bindings ? &shared_value<Table>(q.bindings) : nullptr;
 }
 
-PyObject* result_to_python(const QueryResult& value)
-{
-    if (const auto* n = std::get_if<NodeRecord>(&value)) return node_to_python(*n);
-    return edge_to_python(std::get<EdgeRecord>(value));
-}
-
-// Identity of a bound element for de-duplication: its kind and uid. A node's
-// uid is determined by its type's, an edge's by its term's.
-void append_identity(std::string& key, std::size_t column, const QueryResult& value)
-{
-    key.append(reinterpret_cast<const char*>(&column), sizeof column);
-    const Digest* d;
-    if (const auto* n = std::get_if<NodeRecord>(&value)) {
-        key += 'n';
-        d = &n->type.uid_digest();
-    } else {
-        key += 'e';
-        d = &std::get<EdgeRecord>(value).term.uid_digest();
-    }
-    key.append(reinterpret_cast<const char*>(d->data()), d->size());
-}
-
-// Runs the queue and forms the rows: row i holds entry i of every requested
-// variable whose list is long enough; empty rows are left out.
+// Runs the queue and forms the rows: row i holds the requested variables'
+// cells of binding-table row i; empty rows are left out.
 PyObject* run_and_collect(QueryObject* self, Args& a, bool distinct)
 {
     std::vector<std::string_view> names;
     if (!variable_names(a, names)) return nullptr;
     ExclusiveBorrow borrow(self->borrow);
     if (!borrow) return nullptr;
-    QueryRecord& q = self->value;
-    Status s = execute_operations(q);
+    Status s = execute_operations(self->value);
     if (!s) return raise_error(std::move(s).error());
-
-    struct Column {
-        Ref key;
-        const BindingList* list;
-    };
-    std::vector<Column> columns;
-    columns.reserve(names.size());
-    std::size_t rows = 0; // beyond the longest requested list every row is empty
-    for (std::string_view name : names) {
-        Ref key = Ref::steal(to_python_str(name));
-        if (!key) return nullptr;
-        auto it = q.matched_vars.find(std::string(name));
-        const BindingList* list = it == q.matched_vars.end() ? nullptr : &it->second;
-        if (list != nullptr) rows = std::max(rows, list->size());
-        columns.push_back({std::move(key), list});
-    }
-    rows = std::min(rows, row_count(q.matched_vars));
-
-    Ref result = Ref::steal(PyList_New(0));
-    if (!result) return nullptr;
-    std::unordered_set<std::string> seen;
-    std::string identity;
-    for (std::size_t i = 0; i < rows; ++i) {
-        if (distinct) {
-            identity.clear();
-            for (std::size_t c = 0; c < columns.size(); ++c) {
-                if (columns[c].list != nullptr && i < columns[c].list->size()) {
-                    append_identity(identity, c, (*columns[c].list)[i]);
-                }
-            }
-            if (identity.empty() || !seen.insert(identity).second) continue;
-        }
-        Ref row = Ref::steal(PyDict_New());
-        if (!row) return nullptr;
-        for (const Column& c : columns) {
-            if (c.list == nullptr || i >= c.list->size()) continue;
-            Ref value = Ref::steal(result_to_python((*c.list)[i]));
-            if (!value || PyDict_SetItem(row.get(), c.key.get(), value.get()) < 0) return nullptr;
-        }
-        if (PyDict_GET_SIZE(row.get()) != 0 && PyList_Append(result.get(), row.get()) < 0) {
-            return nullptr;
-        }
-    }
-    return result.release();
+    return rows_to_python(bindings_of(self->value), names, distinct);
 }
 
 PyObject* query_return(QueryObject* self, Args& a)
@@ -415,7 +377,8 @@ PyObject* query_return_count(QueryObject* self, Args&)
     if (!borrow) return nullptr;
     Status s = execute_operations(self->value);
     if (!s) return raise_error(std::move(s).error());
-    return PyLong_FromSize_t(row_count(self->value.matched_vars));
+    const Table* t = bindings_of(self->value);
+    return PyLong_FromSize_t(t ? t->count() : 0);
 }
 
 PyObject* query_execute(QueryObject* self, Args&)
@@ -445,6 +408,10 @@ PyObject* query_new(PyTypeObject*, Args& a)
 PyTypeObject* query_type()
 {
     static PyTypeObject* type = [] {
+        // The internal types that hold queues and binding tables, built up front.
+        if (shared_type<QueueEntry>() == nullptr || shared_type<Table>() == nullptr) {
+            return static_cast<PyTypeObject*>(nullptr);
+        }
         ClassBuilder b(
             "Query", kQueryNew,
             "A deferred, Cypher-like query on a graph.\n\n"
@@ -468,6 +435,9 @@ PyTypeObject* query_type()
             .def<kOrderBy, query_order_by>(nullptr)
             .def<kSkip, query_skip>(nullptr)
             .def<kLimit, query_limit>(nullptr)
+            .def<kParams, query_params>(
+                "Gives values to the $name parameters of where conditions and returns a copy "
+                "of the query.")
             .def<kExecute, query_execute>(nullptr)
             .def<kReturn, query_return>(
                 "Runs the queue and returns a list of rows: row i maps each requested "
