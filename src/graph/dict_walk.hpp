@@ -39,8 +39,9 @@ public:
     bool failed() const noexcept { return failed_; }
     // Checks, without advancing, that the dict has not changed since the walk
     // began; false (with the RuntimeError set) when it has. Without a watcher
-    // the size is checked every time and the keys every so many calls (as many
-    // as the dict has entries, so that checking costs O(1) a call on average).
+    // the size is checked every call, the keys of a large dict every so many
+    // calls (a change is then reported some calls late, or not at all when
+    // no more calls follow), so that a call costs O(1) on average.
     bool unchanged() noexcept;
 
     // Called by the watcher for a change of the keys of `dict`.
