@@ -310,18 +310,25 @@ def build_both(layout):
 
 var = st.none() | st.sampled_from(VARS)
 schema = st.none() | st.sampled_from(SCHEMAS)
-path_node = st.tuples(var, schema)
+block = st.none() | st.dictionaries(st.sampled_from(["k", "w"]), st.integers(0, 1), max_size=1)
+path_node = st.tuples(var, schema, block)
 # an arrow inside an edge's brackets would set its direction: edge schemas have none
+hops = st.none() | st.tuples(st.integers(0, 2), st.none() | st.integers(0, 3))
 path_edge = st.tuples(var, st.none() | st.sampled_from(["R", "*", "A"]),
-                      st.sampled_from(["forward", "backward", "any"]))
+                      st.sampled_from(["forward", "backward", "any"]), hops, block)
 
 
-def node_text(v, s):
-    return "(" + (v or "") + (":" + s if s else "") + ")"
+def block_text(props):
+    return " {" + ", ".join(f"{k}: {v}" for k, v in props.items()) + "}" if props else ""
 
 
-def edge_text(v, s, d):
-    body = "[" + (v or "") + (":" + s if s else "") + "]"
+def node_text(v, s, props):
+    return "(" + (v or "") + (":" + s if s else "") + block_text(props) + ")"
+
+
+def edge_text(v, s, d, h, props):
+    quantifier = "" if h is None else "*" + str(h[0]) + ".." + ("" if h[1] is None else str(h[1]))
+    body = "[" + (v or "") + (":" + s if s else "") + quantifier + block_text(props) + "]"
     return {"forward": "-" + body + "->", "backward": "<-" + body + "-", "any": "-" + body + "-"}[d]
 
 
@@ -351,8 +358,8 @@ def apply(q, op):
     if kind == "path":
         first, hops = op[1], op[2]
         text = node_text(*first) + "".join(edge_text(*e) + node_text(*n) for e, n in hops)
-        nodes = [(v, None, s, None) for v, s in [first] + [n for _, n in hops]]
-        edges = [(v, None, s, None, d, None) for (v, s, d), _ in hops]
+        nodes = [(v, None, s, p or None) for v, s, p in [first] + [n for _, n in hops]]
+        edges = [(v, None, s, p or None, d, h) for (v, s, d, h, p), _ in hops]
         return q.match(text), ("match", nodes, edges)
     if kind == "match_node":
         _, v, t, props = op

@@ -1,5 +1,7 @@
 #include "graph/graph_access.hpp"
 
+#include "binding/convert.hpp"
+#include "binding/pyclass.hpp"
 #include "binding/values.hpp"
 #include "errors/discard.hpp"
 #include "graph/node_classes.hpp"
@@ -43,40 +45,132 @@ bool EdgeScan::next(EdgeRecord& out) noexcept
     return scan_step(walk_, interrupt_, failed_, out, &read_edge);
 }
 
+template <class Key>
+void AdjacencyIndex::IdMap<Key>::reserve(std::size_t n)
+{
+    std::size_t capacity = 16;
+    while (capacity < 2 * n) capacity *= 2;
+    keys.assign(capacity, Key{});
+    ids.assign(capacity, kNoNode);
+}
+
+// The slot of `k`: its id, or a free slot (kNoNode) where it belongs.
+template <class Key>
+std::uint32_t* AdjacencyIndex::IdMap<Key>::find(const Key& k, std::size_t hash) noexcept
+{
+    const std::size_t mask = keys.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        if (ids[i] == kNoNode || keys[i] == k) return &ids[i];
+    }
+}
+
+namespace {
+
+std::size_t pointer_hash(const void* p) noexcept
+{
+    auto x = reinterpret_cast<std::uintptr_t>(p);
+    return (x >> 4) * 0x9E3779B97F4A7C15ull >> 16;
+}
+
+} // namespace
+
+std::uint32_t AdjacencyIndex::intern(const NodeRecord& n)
+{
+    const void* key = n.type.node();
+    std::uint32_t* slot = by_pointer_.find(key, pointer_hash(key));
+    if (*slot != kNoNode) return *slot;
+    const Digest& uid = n.type.uid_digest();
+    std::uint32_t* canonical = by_uid_.find(uid, DigestHash{}(uid));
+    if (*canonical == kNoNode) {
+        *canonical = static_cast<std::uint32_t>(by_uid_.used++);
+        by_uid_.keys[static_cast<std::size_t>(canonical - by_uid_.ids.data())] = uid;
+    }
+    *slot = *canonical;
+    by_pointer_.keys[static_cast<std::size_t>(slot - by_pointer_.ids.data())] = key;
+    return *slot;
+}
+
+std::uint32_t AdjacencyIndex::node_id(const NodeRecord& n) const
+{
+    auto& self = const_cast<AdjacencyIndex&>(*this);
+    const void* key = n.type.node();
+    if (std::uint32_t id = *self.by_pointer_.find(key, pointer_hash(key)); id != kNoNode) return id;
+    const Digest& uid = n.type.uid_digest();
+    return *self.by_uid_.find(uid, DigestHash{}(uid));
+}
+
+namespace {
+
+// Counting sort of edge indexes by node number: each node's edges stay in
+// edge dict order.
+void group_by_node(const std::vector<std::uint32_t>& ends, std::size_t side, std::size_t nodes,
+                   std::vector<std::uint32_t>& offsets, std::vector<std::uint32_t>& grouped)
+{
+    const std::size_t n = ends.size() / 2;
+    offsets.assign(nodes + 1, 0);
+    for (std::size_t i = 0; i < n; ++i) ++offsets[ends[2 * i + side] + 1];
+    for (std::size_t k = 0; k < nodes; ++k) offsets[k + 1] += offsets[k];
+    grouped.resize(n);
+    std::vector<std::uint32_t> fill(offsets.begin(), offsets.end() - 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        grouped[fill[ends[2 * i + side]]++] = static_cast<std::uint32_t>(i);
+    }
+}
+
+} // namespace
+
 Result<std::unique_ptr<AdjacencyIndex>> AdjacencyIndex::build(const GraphRecord& g)
 {
     std::unique_ptr<AdjacencyIndex> index(new AdjacencyIndex(g));
     if (!g.edges) return index;
     // No Python code runs while the snapshot is taken: a plain walk suffices.
-    const Py_ssize_t size = PyDict_GET_SIZE(g.edges.get());
-    index->edges_.reserve(static_cast<std::size_t>(size));
+    const auto size = static_cast<std::size_t>(PyDict_GET_SIZE(g.edges.get()));
+    if (size >= kNoNode / 2) {
+        PyErr_SetString(PyExc_OverflowError, "too many edges to index");
+        return PythonError{};
+    }
+    index->edges_.reserve(size);
+    index->ends_.reserve(2 * size);
+    index->by_pointer_.reserve(2 * size);
+    index->by_uid_.reserve(2 * size);
     InterruptCheck interrupt;
     Py_ssize_t pos = 0;
     PyObject *key, *value;
     while (PyDict_Next(g.edges.get(), &pos, &key, &value)) {
         if (!interrupt.tick()) return PythonError{};
-        EdgeRecord e;
-        if (!read_edge(value, e)) return PythonError{};
-        const auto i = static_cast<std::uint32_t>(index->edges_.size());
-        index->by_node_[e.start.type.uid_digest()].out.push_back(i);
-        index->by_node_[e.end.type.uid_digest()].in.push_back(i);
-        index->edges_.push_back(std::move(e));
+        if (!binding::check_instance(value, edge_type(), nullptr)) return PythonError{};
+        const EdgeRecord& e = binding::as_object<EdgeRecord>(value)->value;
+        index->ends_.push_back(index->intern(e.start));
+        index->ends_.push_back(index->intern(e.end));
+        index->edges_.push_back(Ref::borrow(value));
     }
+    const std::size_t nodes = index->by_uid_.used;
+    group_by_node(index->ends_, 0, nodes, index->out_offsets_, index->out_edges_);
+    group_by_node(index->ends_, 1, nodes, index->in_offsets_, index->in_edges_);
     return index;
 }
 
-const std::vector<std::uint32_t>& AdjacencyIndex::outgoing(const Digest& node_type) const noexcept
+AdjacencyIndex::Span AdjacencyIndex::outgoing(std::uint32_t id) const noexcept
 {
-    static const std::vector<std::uint32_t> none;
-    auto it = by_node_.find(node_type);
-    return it == by_node_.end() ? none : it->second.out;
+    if (id == kNoNode) return {nullptr, nullptr};
+    return {out_edges_.data() + out_offsets_[id], out_edges_.data() + out_offsets_[id + 1]};
 }
 
-const std::vector<std::uint32_t>& AdjacencyIndex::incoming(const Digest& node_type) const noexcept
+AdjacencyIndex::Span AdjacencyIndex::incoming(std::uint32_t id) const noexcept
 {
-    static const std::vector<std::uint32_t> none;
-    auto it = by_node_.find(node_type);
-    return it == by_node_.end() ? none : it->second.in;
+    if (id == kNoNode) return {nullptr, nullptr};
+    return {in_edges_.data() + in_offsets_[id], in_edges_.data() + in_offsets_[id + 1]};
+}
+
+const Term& AdjacencyIndex::term(std::uint32_t i) const noexcept
+{
+    // The term of an Edge object never changes (only its property dict does).
+    return binding::as_object<EdgeRecord>(edges_[i].get())->value.term;
+}
+
+bool AdjacencyIndex::read(std::uint32_t i, EdgeRecord& out) const noexcept
+{
+    return read_edge(edges_[i].get(), out);
 }
 
 Result<Ref> lookup_property(const Ref& properties, PyObject* key)

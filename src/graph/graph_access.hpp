@@ -16,10 +16,19 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 namespace voralix {
+
+struct DigestHash {
+    std::size_t operator()(const Digest& d) const noexcept
+    {
+        std::size_t h;
+        static_assert(sizeof h <= sizeof(Digest));
+        __builtin_memcpy(&h, d.data(), sizeof h);
+        return h;
+    }
+};
 
 // Walks the node dict in order, copying each value's record. A value that is
 // not a Node fails with the conversion TypeError.
@@ -52,36 +61,55 @@ private:
 // Edges by the uid of their end nodes, for expansion from a reached node. Built
 // once per run from a snapshot of the edge dict (edges in dict order); a
 // change of the edge dict while the index is in use ends the run with the
-// walk's RuntimeError, as a walk of the dict would.
+// walk's RuntimeError, as a walk of the dict would. Nodes are numbered by
+// uid; each edge knows the numbers of its ends, and the edges at a node are
+// kept in flat arrays (edge dict order), so expansion looks nothing up.
 class AdjacencyIndex {
 public:
+    static constexpr std::uint32_t kNoNode = 0xFFFFFFFF;
+    struct Span {
+        const std::uint32_t* begin;
+        const std::uint32_t* end;
+    };
+
     static Result<std::unique_ptr<AdjacencyIndex>> build(const GraphRecord& g);
 
-    const std::vector<EdgeRecord>& edges() const noexcept { return edges_; }
-    // Indexes into edges() of the edges that start (end) at a node of that
-    // type uid, ascending (dict order). Empty when there are none.
-    const std::vector<std::uint32_t>& outgoing(const Digest& node_type) const noexcept;
-    const std::vector<std::uint32_t>& incoming(const Digest& node_type) const noexcept;
+    // The number of the node with this record's uid, or kNoNode when no
+    // edge touches it.
+    std::uint32_t node_id(const NodeRecord& n) const;
+    // Indexes of the edges that start (end) at node `id`, ascending.
+    Span outgoing(std::uint32_t id) const noexcept;
+    Span incoming(std::uint32_t id) const noexcept;
+    std::uint32_t start_of(std::uint32_t edge) const noexcept { return ends_[2 * edge]; }
+    std::uint32_t end_of(std::uint32_t edge) const noexcept { return ends_[2 * edge + 1]; }
+    // The term of edge `i` (for telling edges apart by uid without a copy).
+    const Term& term(std::uint32_t i) const noexcept;
+    // A copy of edge `i`'s record; false with the exception set on failure.
+    bool read(std::uint32_t i, EdgeRecord& out) const noexcept;
     // False with the RuntimeError set once the edge dict has changed.
     bool unchanged() noexcept { return guard_.unchanged(); }
 
 private:
     explicit AdjacencyIndex(const GraphRecord& g) noexcept : guard_(g.edges) {}
-    struct DigestHash {
-        std::size_t operator()(const Digest& d) const noexcept
-        {
-            std::size_t h;
-            static_assert(sizeof h <= sizeof(Digest));
-            __builtin_memcpy(&h, d.data(), sizeof h);
-            return h;
-        }
-    };
-    struct Lists {
-        std::vector<std::uint32_t> out, in;
-    };
+    std::uint32_t intern(const NodeRecord& n);
+
     DictWalk guard_;
-    std::vector<EdgeRecord> edges_;
-    std::unordered_map<Digest, Lists, DigestHash> by_node_;
+    std::vector<Ref> edges_;          // the Edge objects, in dict order
+    std::vector<std::uint32_t> ends_; // start and end node number of each edge
+    std::vector<std::uint32_t> out_offsets_, out_edges_, in_offsets_, in_edges_;
+    // Node numbers by type node (fast, the usual case: copies share their
+    // type) and by uid digest (the truth): open addressing, no allocation
+    // per entry.
+    template <class Key>
+    struct IdMap {
+        std::vector<Key> keys;
+        std::vector<std::uint32_t> ids; // kNoNode: free slot
+        std::size_t used = 0;
+        void reserve(std::size_t n);
+        std::uint32_t* find(const Key& k, std::size_t hash) noexcept;
+    };
+    IdMap<const void*> by_pointer_;
+    IdMap<Digest> by_uid_;
 };
 
 // A property value of an element's dict: null when the key is missing or the

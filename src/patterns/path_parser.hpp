@@ -4,6 +4,8 @@
 #pragma once
 
 #include "errors/error.hpp"
+#include "patterns/hop_range.hpp"
+#include "patterns/property_block.hpp"
 
 #include <optional>
 #include <string>
@@ -15,12 +17,15 @@ namespace voralix {
 struct ParsedNode {
     std::optional<std::string> variable;
     std::optional<std::string> schema; // type-schema text, e.g. "$Person$"
+    PropertyBlock properties;          // from "{...}"; empty when there is none
 };
 
 struct ParsedEdge {
     std::optional<std::string> variable;
     std::optional<std::string> schema; // schema text for the edge term's type
-    std::string direction;             // "forward", "backward" or "any"
+    PropertyBlock properties;
+    std::optional<HopRange> hops; // from a quantifier such as "*1..3"
+    std::string direction;        // "forward", "backward" or "any"
 };
 
 struct ParsedPath {

@@ -11,6 +11,74 @@ namespace voralix {
 using namespace binding;
 using PathPatternObject = Object<PathPattern>;
 
+namespace {
+
+// Builds the Python value of the literal tree at values[i] and moves i past
+// it. Lists are filled with an explicit stack: nesting depth costs heap only.
+PyObject* literal_to_python(const std::vector<Literal>& values, std::size_t& i)
+{
+    struct Frame {
+        Ref list;
+        std::size_t filled;
+    };
+    std::vector<Frame> open;
+    for (;;) {
+        const Literal& lit = values[i++];
+        Ref value;
+        switch (lit.kind) {
+        case Literal::Kind::Null: value = Ref::steal(new_none()); break;
+        case Literal::Kind::Boolean: value = Ref::steal(new_bool(lit.boolean)); break;
+        case Literal::Kind::Integer:
+            value = Ref::steal(PyLong_FromString(lit.text.c_str(), nullptr, 10));
+            break;
+        case Literal::Kind::Float: {
+            // Out-of-range exponents give an infinity, as float() does.
+            const double d = PyOS_string_to_double(lit.text.c_str(), nullptr, nullptr);
+            if (d == -1.0 && PyErr_Occurred()) return nullptr;
+            value = Ref::steal(PyFloat_FromDouble(d));
+            break;
+        }
+        case Literal::Kind::String: value = Ref::steal(to_python_str(lit.text)); break;
+        case Literal::Kind::List:
+            value = Ref::steal(PyList_New(static_cast<Py_ssize_t>(lit.size)));
+            if (value && lit.size > 0) {
+                open.push_back({std::move(value), 0});
+                continue;
+            }
+            break;
+        }
+        if (!value) return nullptr;
+        // Place the finished value; a list that becomes full is finished in turn.
+        while (!open.empty()) {
+            Frame& top = open.back();
+            PyList_SET_ITEM(top.list.get(), static_cast<Py_ssize_t>(top.filled++), value.release());
+            if (top.filled < static_cast<std::size_t>(PyList_GET_SIZE(top.list.get()))) break;
+            value = std::move(top.list);
+            open.pop_back();
+        }
+        if (open.empty()) return value.release();
+    }
+}
+
+// A property block as the pattern's PropertyMap. Going through a dict gives
+// a repeated key its first position and its last value, as everywhere else.
+Result<PropertyMap> block_to_properties(const PropertyBlock& block)
+{
+    if (block.empty()) return PropertyMap{};
+    Ref dict = Ref::steal(PyDict_New());
+    if (!dict) return PythonError{};
+    std::size_t i = 0;
+    for (const std::string& name : block.keys) {
+        Ref key = Ref::steal(to_python_str(name));
+        if (!key) return PythonError{};
+        Ref value = Ref::steal(literal_to_python(block.values, i));
+        if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return PythonError{};
+    }
+    return PropertyMap::from_dict(dict.get());
+}
+
+} // namespace
+
 Result<PathPattern> parse_path_pattern(std::string_view text)
 {
     Result<ParsedPath> parsed = parse_path(text);
@@ -22,12 +90,19 @@ Result<PathPattern> parse_path_pattern(std::string_view text)
         NodePattern p;
         p.variable = std::move(n.variable);
         if (n.schema) p.type_schema.emplace(std::move(*n.schema));
+        Result<PropertyMap> props = block_to_properties(n.properties);
+        if (!props) return std::move(props).error();
+        p.properties = std::move(*props);
         path.nodes.push_back(std::move(p));
     }
     for (ParsedEdge& e : parsed->edges) {
         EdgePattern p;
         p.variable = std::move(e.variable);
         if (e.schema) p.term_type_schema.emplace(std::move(*e.schema));
+        Result<PropertyMap> props = block_to_properties(e.properties);
+        if (!props) return std::move(props).error();
+        p.properties = std::move(*props);
+        p.hops = e.hops;
         p.direction = std::move(e.direction);
         path.edges.push_back(std::move(p));
     }
@@ -113,6 +188,17 @@ PyObject* edge_pattern_get_variable(const EdgePattern& value)
 PyObject* edge_pattern_get_direction(const EdgePattern& value)
 {
     return to_python_str(value.direction);
+}
+
+PyObject* edge_pattern_get_min_hops(const EdgePattern& value)
+{
+    return value.hops ? PyLong_FromUnsignedLongLong(value.hops->min) : new_none();
+}
+
+PyObject* edge_pattern_get_max_hops(const EdgePattern& value)
+{
+    return value.hops && value.hops->max ? PyLong_FromUnsignedLongLong(*value.hops->max)
+                                         : new_none();
 }
 
 PyObject* edge_pattern_str(const EdgePattern& value)
@@ -252,6 +338,12 @@ PyTypeObject* edge_pattern_type()
                        "The variable name, or None.")
             .attribute("direction", &getter<edge_pattern_get_direction>, nullptr,
                        "The edge direction text.")
+            .attribute("min_hops", &getter<edge_pattern_get_min_hops>, nullptr,
+                       "The least number of hops of a variable-length edge such as [e*2..5] "
+                       "(here 2), or None for a plain single edge.")
+            .attribute("max_hops", &getter<edge_pattern_get_max_hops>, nullptr,
+                       "The greatest number of hops of a variable-length edge (5 for "
+                       "[e*2..5]), or None when unbounded ([e*2..]) or for a plain edge.")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<edge_pattern_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<edge_pattern_str>));
         return b.build();

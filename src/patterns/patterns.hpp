@@ -6,6 +6,7 @@
 
 #include "errors/error.hpp"
 #include "graph/records.hpp"
+#include "patterns/hop_range.hpp"
 #include "term/term.hpp"
 #include "type_schema/schema.hpp"
 #include "types/type.hpp"
@@ -53,11 +54,6 @@ struct NodePattern {
 
     int traverse(visitproc visit, void* arg) const { return properties.traverse(visit, arg); }
     void clear() noexcept { properties.clear(); }
-};
-
-struct HopRange {
-    std::uint64_t min = 1;
-    std::optional<std::uint64_t> max; // absent: unbounded
 };
 
 struct EdgePattern {

@@ -91,17 +91,14 @@ struct ExpandOp {
     std::uint64_t min = 1, max = 1;
 
     struct Frame {
-        NodeRecord node;
-        const std::vector<std::uint32_t>* out;
-        const std::vector<std::uint32_t>* in;
-        std::size_t out_pos = 0, in_pos = 0;
+        AdjacencyIndex::Span out, in; // candidate edges not yet tried
         std::size_t depth = 0;
     };
     Rows in_rows;
     std::size_t in_next = 0;
     bool input_done = false;
-    std::size_t prefix_width = 0;     // cells of the input row kept in front
-    std::vector<Digest> prefix_edges; // term uids of the edges before this hop
+    std::size_t prefix_width = 0;   // cells of the input row kept in front
+    std::vector<Term> prefix_terms; // terms of the edges before this hop
     std::vector<Frame> stack;
     std::vector<EdgeRecord> trail;
     InterruptCheck interrupt;

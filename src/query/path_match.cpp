@@ -114,21 +114,14 @@ Status EdgeScanOp::next(RunContext& ctx, Rows& out)
 
 namespace {
 
-void collect_edge_ids(const Cell& c, std::vector<Digest>& out)
+// Edges are told apart by uid, that is by term.
+void collect_terms(const Cell& c, std::vector<Term>& out)
 {
     if (const auto* e = std::get_if<EdgeRecord>(&c)) {
-        out.push_back(e->term.uid_digest());
+        out.push_back(e->term);
     } else if (const auto* l = std::get_if<EdgeList>(&c)) {
-        for (const EdgeRecord& x : *l) out.push_back(x.term.uid_digest());
+        for (const EdgeRecord& x : *l) out.push_back(x.term);
     }
-}
-
-bool contains(const std::vector<Digest>& ids, const Digest& d) noexcept
-{
-    for (const Digest& x : ids) {
-        if (x == d) return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -138,7 +131,6 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
     auto index_or = ctx.adjacency();
     if (!index_or) return std::move(index_or).error();
     AdjacencyIndex& index = **index_or;
-    const std::vector<EdgeRecord>& edges = index.edges();
     out.width = prefix_width + 2;
 
     // Emits the current trail ending at `node`, if it is long enough and the
@@ -148,23 +140,30 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
         Result<bool> ok = node_pattern_matches(right, node);
         if (!ok) return std::move(ok).error();
         if (!*ok) return ok_status();
-        Cell* row = out.add_row();
         const Cell* source = in_rows.row(in_next - 1);
-        std::copy(source, source + prefix_width, row);
+        out.cells.insert(out.cells.end(), source, source + prefix_width);
         if (variable) {
-            row[prefix_width] = EdgeList(trail.begin(), trail.end());
+            out.cells.emplace_back(std::in_place_type<EdgeList>, trail.begin(), trail.end());
         } else {
-            row[prefix_width] = trail.front();
+            out.cells.emplace_back(std::in_place_type<EdgeRecord>, trail.front());
         }
-        row[prefix_width + 1] = node;
+        out.cells.emplace_back(std::in_place_type<NodeRecord>, node);
         return ok_status();
     };
-    // Continues from `node` when the trail may grow.
-    auto push = [&](const NodeRecord& node, std::size_t depth) {
+    // Continues from node `id` when the trail may grow.
+    auto push = [&](std::uint32_t id, std::size_t depth) {
         if (depth >= max) return false;
-        const Digest& d = node.type.uid_digest();
-        stack.push_back(Frame{node, &index.outgoing(d), &index.incoming(d), 0, 0, depth});
+        stack.push_back(Frame{index.outgoing(id), index.incoming(id), depth});
         return true;
+    };
+    auto used = [&](const Term& t) {
+        for (const Term& x : prefix_terms) {
+            if (x == t) return true;
+        }
+        for (const EdgeRecord& x : trail) {
+            if (x.term == t) return true;
+        }
+        return false;
     };
 
     while (out.count() < kBatchRows) {
@@ -185,54 +184,47 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
             const std::size_t width = in_rows.width;
             prefix_width = seeded ? width - 2 : width;
             out.width = prefix_width + 2;
-            prefix_edges.clear();
-            for (std::size_t i = 0; i < prefix_width; ++i) collect_edge_ids(row[i], prefix_edges);
+            prefix_terms.clear();
+            for (std::size_t i = 0; i < prefix_width; ++i) collect_terms(row[i], prefix_terms);
             trail.clear();
             if (seeded) trail.push_back(std::get<EdgeRecord>(row[width - 2]));
             const NodeRecord& start = std::get<NodeRecord>(row[width - 1]);
             const std::size_t depth = trail.size();
             Status s = emit(start, depth);
             if (!s) return s;
-            push(start, depth);
+            push(index.node_id(start), depth);
             continue;
         }
         if (!interrupt.tick() || !index.unchanged()) return PythonError{};
         Frame& f = stack.back();
-        // The next candidate edge at the frame's node, in edge dict order.
-        const std::size_t none = std::numeric_limits<std::size_t>::max();
-        const std::size_t a = direction != Direction::Backward && f.out_pos < f.out->size()
-                                  ? (*f.out)[f.out_pos]
-                                  : none;
-        const std::size_t b = direction != Direction::Forward && f.in_pos < f.in->size()
-                                  ? (*f.in)[f.in_pos]
-                                  : none;
-        if (a == none && b == none) {
+        // The next candidate edge at the frame's node, in edge dict order; a
+        // self-loop (in both lists) is taken once, forward.
+        const bool more_out = direction != Direction::Backward && f.out.begin != f.out.end;
+        const bool more_in = direction != Direction::Forward && f.in.begin != f.in.end;
+        if (!more_out && !more_in) {
             // Leaving a node drops the edge that reached it (the search's
             // starting node was reached by no edge of this search).
             if (stack.size() > 1) trail.resize(f.depth - 1);
             stack.pop_back();
             continue;
         }
-        const bool forward = a <= b; // a self-loop (a == b) is taken once, forward
-        const std::size_t i = forward ? a : b;
-        if (forward) ++f.out_pos;
-        if (!forward || a == b) ++f.in_pos;
-        const EdgeRecord& e = edges[i];
-        const Digest& id = e.term.uid_digest();
-        bool used = contains(prefix_edges, id);
-        for (std::size_t k = 0; !used && k < trail.size(); ++k) {
-            used = trail[k].term.uid_digest() == id;
-        }
-        if (used) continue;
+        const bool forward = more_out && (!more_in || *f.out.begin <= *f.in.begin);
+        const std::uint32_t i = forward ? *f.out.begin : *f.in.begin;
+        if (forward) ++f.out.begin;
+        if (more_in && *f.in.begin == i) ++f.in.begin;
+        if (used(index.term(i))) continue;
+        EdgeRecord e;
+        if (!index.read(i, e)) return PythonError{};
         Result<bool> ok = edge_pattern_matches(edge, e);
         if (!ok) return std::move(ok).error();
         if (!*ok) continue;
-        const NodeRecord reached = forward ? e.end : e.start;
+        const std::uint32_t reached_id = forward ? index.end_of(i) : index.start_of(i);
         const std::size_t depth = f.depth + 1; // `f` may move when the stack grows
-        trail.push_back(e);
-        Status s = emit(reached, depth);
+        trail.push_back(std::move(e));
+        const EdgeRecord& last = trail.back();
+        Status s = emit(forward ? last.end : last.start, depth);
         if (!s) return s;
-        if (!push(reached, depth)) trail.pop_back();
+        if (!push(reached_id, depth)) trail.pop_back();
     }
     return ok_status();
 }

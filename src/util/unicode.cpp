@@ -13,18 +13,41 @@ struct CodePointRange {
 };
 
 #include "util/unicode_tables.inc"
+#include "util/identifier_tables.inc"
+
+template <std::size_t N>
+bool in_ranges(const CodePointRange (&ranges)[N], char32_t c) noexcept
+{
+    if (c < ranges[0].lo) return false;
+    // The first range whose lo exceeds c; c can only lie in the one before it.
+    const auto* it = std::upper_bound(std::begin(ranges), std::end(ranges), c,
+                                      [](char32_t v, const CodePointRange& r) { return v < r.lo; });
+    return c <= std::prev(it)->hi;
+}
+
+constexpr bool is_ascii_letter(char32_t c) noexcept
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 } // namespace
 
 bool is_grapheme_extend(char32_t c) noexcept
 {
     // Nothing below U+0300 extends a grapheme; most names are ASCII.
-    if (c < kGraphemeExtendRanges[0].lo) return false;
-    // The first range whose lo exceeds c; c can only lie in the one before it.
-    const auto* it =
-        std::upper_bound(std::begin(kGraphemeExtendRanges), std::end(kGraphemeExtendRanges), c,
-                         [](char32_t v, const CodePointRange& r) { return v < r.lo; });
-    return c <= std::prev(it)->hi;
+    return in_ranges(kGraphemeExtendRanges, c);
+}
+
+bool is_identifier_start(char32_t c) noexcept
+{
+    if (c < 0x80) return is_ascii_letter(c) || c == '_';
+    return in_ranges(kIdentifierStartRanges, c);
+}
+
+bool is_identifier_continue(char32_t c) noexcept
+{
+    if (c < 0x80) return is_ascii_letter(c) || c == '_' || (c >= '0' && c <= '9');
+    return in_ranges(kIdentifierContinueRanges, c);
 }
 
 char32_t decode_utf8(std::string_view text, std::size_t i, std::size_t& len) noexcept

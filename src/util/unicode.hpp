@@ -25,6 +25,11 @@ constexpr bool is_white_space(char32_t c) noexcept
 // the like); the table is generated from the Unicode Character Database.
 bool is_grapheme_extend(char32_t c) noexcept;
 
+// Characters that may start / continue a Python identifier (str.isidentifier:
+// XID_Start or "_" first, then XID_Continue).
+bool is_identifier_start(char32_t c) noexcept;
+bool is_identifier_continue(char32_t c) noexcept;
+
 // Length in bytes of the white space run at the start / end of `text`.
 std::size_t leading_white_space(std::string_view text) noexcept;
 std::size_t trailing_white_space(std::string_view text) noexcept;
