@@ -1,8 +1,8 @@
 """Fuzz target: builder chains run against small graphs. The first byte picks
-the check:
+the check (0, 1, anything else):
 
 - the executor's reference model (models/query_model.py), through the query
-  language tests' differential test, with its operations decoded from the input;
+  language tests' differential test, its strategies reading the input;
 - the frozen model of the first executor in test_query.py, the same way;
 - free chains of every builder with any arguments, hostile property values
   among them, checked for invariants only: every failure is one of the
@@ -20,73 +20,10 @@ with harness.instrumented("query_model", "test_query_language", "test_query"):
 
 from voralix import Application, Edge, Graph, Node, Term, Variable
 
-language_model_test = tql.test_executor_matches_language_model.hypothesis.inner_test
-frozen_model_test = test_query.test_executor_matches_model.hypothesis.inner_test
-
-
-# --- operations of the reference model ------------------------------------------------------
-
-def language_case(c):
-    vars_ = tql.VARS
-    mask = c.below(7) + 1  # a non-empty subset
-    types = [t for i, t in enumerate(tql.TYPES) if mask >> i & 1]
-    props = [c.pick([{}, {"k": 0}, {"k": 1}]) for _ in types]
-    n = len(types)
-    edges = c.many(0, 5, lambda: (c.below(len(tql.TERMS)), c.below(n), c.below(n), c.below(2)))
-    path_node = lambda: (c.maybe(vars_), c.maybe(tql.SCHEMAS))
-    path_edge = lambda: (c.maybe(vars_), c.maybe(["R", "*", "A"]),
-                         c.pick(["forward", "backward", "any"]))
-    kinds = {
-        "path": lambda: (path_node(), c.many(0, 2, lambda: (path_edge(), path_node()))),
-        "match_node": lambda: (c.pick(vars_), c.maybe(list(tql.TYPES)),
-                               c.pick([None, {}, {"k": 0}, {"k": 1}])),
-        "skip": lambda: (c.between(0, 3),),
-        "limit": lambda: (c.between(0, 3),),
-        "with": lambda: (c.many(0, 2, lambda: c.pick(vars_)),),
-        "create_node": lambda: (c.pick(vars_), c.pick(list(tql.TYPES) + ["Z"])),
-        "create_edge": lambda: (c.pick(vars_), c.pick(vars_), c.pick(vars_)),
-        "merge_node": lambda: (c.pick(vars_), c.maybe(list(tql.TYPES))),
-        "merge_edge": lambda: (c.pick(vars_), c.pick(vars_), c.pick(vars_), c.chance()),
-        "set": lambda: (c.pick(vars_), c.below(2)),
-        "delete": lambda: (c.many(0, 2, lambda: c.pick(vars_)), c.chance()),
-    }
-
-    def op():
-        kind = c.pick(list(kinds))
-        return (kind, *kinds[kind]())
-
-    queue = c.many(1, 6, op)
-    return (types, props, edges), queue, c.many(0, 3, lambda: c.pick(vars_))
-
-
-def frozen_case(c):
-    vars_, types_ = test_query.VARS, list(test_query.TYPES)
-    mask = c.below(15) + 1
-    types = [t for i, t in enumerate(types_) if mask >> i & 1]
-    props = lambda: {k: c.below(2) for k in ("k", "j") if c.chance()}
-    layout_props = [props() for _ in types]
-    n = len(types)
-    edges = c.many(0, 6, lambda: (c.below(len(test_query.TERMS)), c.below(n), c.below(n)))
-    node_pattern = lambda: (c.pick(vars_), c.maybe(types_), c.maybe(test_query.SCHEMAS),
-                            props() if c.chance() else None)
-    path_node = lambda: (c.maybe(vars_), c.maybe(test_query.SCHEMAS))
-    kinds = {
-        "match_node": lambda: (node_pattern(),),
-        "merge_node": lambda: (node_pattern(),),
-        "create_node": lambda: ((c.pick(vars_), c.maybe(types_), None,
-                                 props() if c.chance() else None),),
-        "match_path": lambda: (path_node(), path_node() if c.chance() else None, path_node()),
-        "merge_edge": lambda: (c.pick(vars_), c.pick("nm"), c.pick("nm")),
-        "set": lambda: (c.pick(vars_), tuple(props().items())),
-        "delete": lambda: (tuple(c.many(0, 2, lambda: c.pick(vars_))), c.chance()),
-    }
-
-    def op():
-        kind = c.pick(list(kinds))
-        return (kind, *kinds[kind]())
-
-    queue = c.many(1, 8, op)
-    return (types, layout_props, edges), queue, c.many(0, 3, lambda: c.pick([*vars_, "z"]))
+# The model tests as fuzz targets: their own strategies read the input, so the
+# cases stay those the tests generate.
+language_model_test = tql.test_executor_matches_language_model.hypothesis.fuzz_one_input
+frozen_model_test = test_query.test_executor_matches_model.hypothesis.fuzz_one_input
 
 
 # --- free chains -----------------------------------------------------------------------------
@@ -225,14 +162,13 @@ def free_chain_check(c):
 
 
 def check(data):
-    c = harness.Choices(data)
-    mode = c.below(3)
-    if mode == 0:
-        language_model_test(*language_case(c))
-    elif mode == 1:
-        frozen_model_test(*frozen_case(c))
+    mode, rest = data[:1], data[1:]
+    if mode == b"\0":
+        language_model_test(rest)
+    elif mode == b"\1":
+        frozen_model_test(rest)
     else:
-        free_chain_check(c)
+        free_chain_check(harness.Choices(rest))
 
 
 harness.main(check, max_len=512)
