@@ -3,6 +3,9 @@ watcher and without one (every watcher slot taken before import), and walks
 cut short by a signal."""
 
 import json
+import os
+import subprocess
+import sys
 
 import pytest
 
@@ -161,3 +164,14 @@ def test_signal_ends_a_walk(run_snippet, guard):
     # Comparing ints runs no Python code: only the walk's own check sees the
     # signal in time. The query stays usable afterwards.
     assert proc.stdout.strip() == str(["interrupted", 200_000] * 3) + " 1"
+
+
+def test_reentrancy_suite_without_a_watcher():
+    # The callbacks that change dicts mid-walk, all over again with walks
+    # guarded by key snapshots.
+    tests = os.path.dirname(os.path.abspath(__file__))
+    proc = subprocess.run([sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider",
+                           os.path.join(tests, "test_query_reentrancy.py")],
+                          env=dict(os.environ, VORALIX_TAKE_DICT_WATCHERS="1"),
+                          capture_output=True, text=True, timeout=600)
+    assert proc.returncode == 0, proc.stdout[-3000:] + proc.stderr[-3000:]
