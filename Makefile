@@ -16,7 +16,7 @@ PIP_INSTALL := $(PY) -m pip install --quiet --disable-pip-version-check
 $(VENV)/.ready: pyproject.toml Makefile
 	rm -rf $(VENV)
 	"$$(tools/find-python)" -m venv $(VENV)
-	$(PIP_INSTALL) "scikit-build-core>=0.10" "cmake>=3.21" ninja "pytest>=8" "hypothesis>=6"
+	$(PIP_INSTALL) "scikit-build-core>=0.10" "cmake>=3.21" ninja "pytest>=8" "hypothesis>=6" "networkx>=3"
 	touch $@
 
 build: $(VENV)/.ready

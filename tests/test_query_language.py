@@ -424,3 +424,66 @@ def test_executor_matches_language_model(layout, queue, names):
                 rows = getattr(q, terminal)(*names)
                 assert row_ids(rows) == model.rows_of(names, terminal == "return_distinct")
         assert graph_state(g) == model.state()
+
+
+# --- variable-length hops -------------------------------------------------------------------
+
+@pytest.mark.parametrize("pattern, expected", [
+    # depth first, a trail before its extensions
+    ("(a:A)-[p*1..3]->(b)", ["ab", "ab bc", "ab bc ca", "ab bc cb"]),
+    ("(a:A)-[p*2]->(b)", ["ab bc"]),
+    ("(a:A)-[p*2..]->(b)", ["ab bc", "ab bc ca", "ab bc cb"]),
+    ("(a:A)-[p*0..1]->(b)", ["", "ab"]),  # zero hops: the start node, an empty list
+    ("(a:A)-[p*..1]->(b)", ["ab"]),
+    ("(a:A)-[p*3..2]->(b)", []),  # min above max: no rows
+    ("(a:A)-[p*]->(b:A)", ["ab bc ca"]),  # a trail never repeats an edge: the cycle ends
+    ("(a:A)<-[p*1..2]-(b)", ["ca", "ca bc"]),
+    ("(a:A)-[p:R*1..2 {w: 0}]->(b)", ["ab"]),  # the pattern tests every edge of the trail
+])
+def test_variable_length(pattern, expected):
+    g = chain("AB:ab", "BC:bc", "CA:ca", "CB:cb")
+    rows = show(g.query().match(pattern).return_("p", "b"))
+    assert [" ".join(r["p"]) for r in rows] == expected
+    ends = {"": "A", "ab": "B", "ab bc": "C", "ab bc ca": "A", "ab bc cb": "B", "ca": "C",
+            "ca bc": "B"}
+    assert all(r["b"] == ends[" ".join(r["p"])] for r in rows)
+
+
+def test_variable_length_rows_and_writes():
+    g = chain("AB:ab", "BC:bc", "CD:cd")
+    rows = g.query().match("(a:A)-[p*2..2]->(c)-[e]->(d)").return_("p", "e")
+    assert [[x.term.name for x in r["p"]] for r in rows] == [["ab", "bc"]]
+    assert type(rows[0]["p"]) is list and all(isinstance(x, Edge) for x in rows[0]["p"])
+    # set and delete act on each edge of a list cell
+    g.query().match("(a:A)-[p*1..2]->(c:C)").set("p", {"on": True}).execute()
+    assert [e.properties.get("on") for e in g.edges.values()] == [True, True, None]
+    g.query().match("(a:A)-[p*2]->(c)").delete("p").execute()
+    assert [e.term.name for e in g.edges.values()] == ["cd"]
+
+
+def test_variable_length_is_interruptible():
+    # a complete graph has more trails than any run could walk: Ctrl-C must end it
+    import signal
+    g = Graph()
+    nodes = [Node(V(f"K{i}")) for i in range(12)]
+    for n in nodes:
+        g.nodes[n.uid()] = n
+    for i, s in enumerate(nodes):
+        for j, e in enumerate(nodes):
+            if i != j:
+                edge = Edge(Term(f"k{i}_{j}", R), s, e)
+                g.edges[edge.uid()] = edge
+    def interrupt(*_):
+        raise KeyboardInterrupt
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    q = g.query().match("(a)-[p*]->(b:Nowhere)")  # no trail ends well: nothing is kept
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.2)  # a real signal: the query holds the GIL
+        with pytest.raises(KeyboardInterrupt):
+            q.return_count()
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    # nothing stays borrowed: the query and the graph stay usable
+    assert type(q.skip(0)).__name__ == "Query"
+    assert g.query().match("(a)-[p*]->(b)").limit(3).return_count() == 3

@@ -6,6 +6,12 @@
 
 namespace voralix::binding {
 
+const char* bare_type_name(PyTypeObject* type) noexcept
+{
+    const char* dot = std::strrchr(type->tp_name, '.');
+    return dot != nullptr ? dot + 1 : type->tp_name;
+}
+
 void raise_cannot_convert(PyObject* obj, const char* target) noexcept
 {
     Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(obj)));
@@ -136,8 +142,7 @@ bool check_instance(PyObject* o, PyTypeObject* type, const char* arg) noexcept
 {
     if (Py_IS_TYPE(o, type)) return true;
     // The target is the class's bare name ("Term", "Node").
-    const char* dot = std::strrchr(type->tp_name, '.');
-    raise_cannot_convert(o, dot != nullptr ? dot + 1 : type->tp_name);
+    raise_cannot_convert(o, bare_type_name(type));
     prefix_argument_error(arg);
     return false;
 }

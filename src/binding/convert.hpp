@@ -11,6 +11,9 @@
 
 namespace voralix::binding {
 
+// A class's name without its module: "Node" for builtins.Node, "int", "OrderedDict".
+const char* bare_type_name(PyTypeObject* type) noexcept;
+
 // TypeError "'{type name}' object cannot be converted to '{target}'".
 void raise_cannot_convert(PyObject* obj, const char* target) noexcept;
 

@@ -1,6 +1,9 @@
 #include "binding/pyclass.hpp"
 
+#include "binding/reduce.hpp"
+
 #include <cstddef>
+#include <cstring>
 #include <exception>
 #include <list>
 #include <string>
@@ -47,6 +50,8 @@ ClassBuilder& ClassBuilder::add_method(const Signature& sig, PyCFunction fn, con
 {
     int flags = METH_FASTCALL | METH_KEYWORDS;
     if (sig.kind() == CallKind::Static) flags |= METH_STATIC;
+    if (sig.kind() == CallKind::Class) flags |= METH_CLASS;
+    if (std::strcmp(sig.name(), "__reduce__") == 0) has_reduce_ = true;
     methods_->push_back({sig.name(), fn, flags, keep(sig.docstring(doc_body))});
     return *this;
 }
@@ -66,6 +71,15 @@ ClassBuilder& ClassBuilder::callable()
 
 PyTypeObject* ClassBuilder::build()
 {
+    if (!has_reduce_) {
+        // A class that says nothing of pickling refuses it (and so copy.copy and
+        // copy.deepcopy) with a clear TypeError.
+        auto refuse = reinterpret_cast<void (*)()>(&refuse_reduce);
+        methods_->push_back({"__reduce_ex__", reinterpret_cast<PyCFunction>(refuse),
+                             METH_FASTCALL | METH_KEYWORDS,
+                             "__reduce_ex__($self, protocol, /)\n--\n\n"
+                             "Refuses copying and pickling with TypeError."});
+    }
     methods_->push_back({nullptr, nullptr, 0, nullptr});
     getset_->push_back({nullptr, nullptr, nullptr, nullptr, nullptr});
     slots_.push_back({Py_tp_doc, const_cast<char*>(doc_.c_str())});

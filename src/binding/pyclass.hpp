@@ -126,8 +126,8 @@ R call_on(PyObject* self, R failed, A&... args)
 
 // Methods (METH_FASTCALL | METH_KEYWORDS) and, through vectorcall below,
 // constructors and instance calls. Impl takes the receiver (Object<V>*, or
-// PyTypeObject* for a constructor) and the bound arguments; a static
-// method's Impl takes the arguments only.
+// PyTypeObject* for a constructor or a classmethod) and the bound arguments;
+// a static method's Impl takes the arguments only.
 template <Signature& Sig, auto Impl>
 PyObject* method(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                  PyObject* kwnames) noexcept
@@ -263,6 +263,7 @@ private:
     std::size_t basicsize_ = 0;
     bool gc_ = false;
     bool callable_ = false;
+    bool has_reduce_ = false;
     vectorcallfunc ctor_vectorcall_ = nullptr;
     std::vector<PyType_Slot> slots_;
     std::vector<PyMethodDef>* methods_;

@@ -49,6 +49,9 @@ std::string Signature::signature_line() const
     if (kind_ == CallKind::Method || kind_ == CallKind::Call) {
         sep();
         s += "$self";
+    } else if (kind_ == CallKind::Class) {
+        sep();
+        s += "$type";
     }
     bool star_written = false;
     for (std::size_t i = 0; i < count_; ++i) {

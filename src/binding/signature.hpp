@@ -34,6 +34,7 @@ enum class CallKind : std::uint8_t {
     Constructor, // Class(args): messages name Class.__new__()
     Method,      // name($self, args)
     Static,      // name(args), callable on the class
+    Class,       // name($type, args): a classmethod, called with the class
     Call,        // instance call: messages name Class.__call__()
 };
 

@@ -4,6 +4,7 @@
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
 #include "graph/dict_walk.hpp"
+#include "graph/graph_methods.hpp"
 #include "graph/node_classes.hpp"
 #include "util/interrupt.hpp"
 
@@ -125,6 +126,12 @@ PyTypeObject* graph_type()
                        "The edge dict itself: edge uid -> Edge.")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<graph_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<graph_str>));
+        define_graph_edit_methods(b);
+        define_graph_check_methods(b);
+        define_graph_json_methods(b);
+        define_graph_copy_methods(b);
+        define_graph_networkx_methods(b);
+        define_graph_display_methods(b);
         return b.build();
     }();
     return type;

@@ -3,6 +3,7 @@
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
+#include "graph/graph_methods.hpp"
 #include "term/term_class.hpp"
 #include "types/type_classes.hpp"
 
@@ -104,10 +105,7 @@ PyObject* node_uid_method(const NodeRecord& value, Args&)
 
 PyObject* node_str(const NodeRecord& value)
 {
-    std::string s = "Node(";
-    value.type.append_text(s);
-    s += ')';
-    return to_python_str(s);
+    return to_python_str(node_text(value));
 }
 
 // Edge
@@ -151,15 +149,7 @@ PyObject* edge_uid_method(const EdgeRecord& value, Args&)
 
 PyObject* edge_str(const EdgeRecord& value)
 {
-    const EdgeRecord& e = value;
-    std::string s = "Edge(";
-    s += e.term.name();
-    s += ": ";
-    e.start.type.append_text(s);
-    s += " -> ";
-    e.end.type.append_text(s);
-    s += ')';
-    return to_python_str(s);
+    return to_python_str(edge_text(value));
 }
 
 } // namespace
@@ -182,6 +172,7 @@ PyTypeObject* node_type()
                        "The node's property dict itself (not a copy).")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<node_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<node_str>));
+        define_node_copy_methods(b);
         return b.build();
     }();
     return type;
@@ -213,6 +204,7 @@ PyTypeObject* edge_type()
                        "The edge's property dict itself (not a copy).")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<edge_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<edge_str>));
+        define_edge_copy_methods(b);
         return b.build();
     }();
     return type;

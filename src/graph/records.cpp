@@ -21,4 +21,24 @@ Digest edge_uid(const EdgeRecord& e)
     return prefixed_digest("edge:", e.term.uid_digest());
 }
 
+std::string node_text(const NodeRecord& n)
+{
+    std::string s = "Node(";
+    n.type.append_text(s);
+    s += ')';
+    return s;
+}
+
+std::string edge_text(const EdgeRecord& e)
+{
+    std::string s = "Edge(";
+    s += e.term.name();
+    s += ": ";
+    e.start.type.append_text(s);
+    s += " -> ";
+    e.end.type.append_text(s);
+    s += ')';
+    return s;
+}
+
 } // namespace voralix

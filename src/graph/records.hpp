@@ -43,6 +43,10 @@ struct EdgeRecord {
 Digest node_uid(const NodeRecord& n);
 Digest edge_uid(const EdgeRecord& e);
 
+// The str() forms: Node(T) and Edge(name: S -> E).
+std::string node_text(const NodeRecord& n);
+std::string edge_text(const EdgeRecord& e);
+
 // Two nodes have equal uids exactly when their types do: compares the cached
 // type digests instead of digesting twice more.
 inline bool same_node_uid(const NodeRecord& a, const NodeRecord& b)

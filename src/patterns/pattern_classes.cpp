@@ -4,6 +4,7 @@
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
 #include "patterns/path_parser.hpp"
+#include "patterns/pattern_copy.hpp"
 #include "patterns/quote.hpp"
 
 namespace voralix {
@@ -273,19 +274,6 @@ PyObject* path_add_edge(PathPatternObject* self, Args& a)
     return path_add(self, a, edge_pattern_type(), &PathPattern::edges);
 }
 
-template <class P>
-PyObject* list_of_copies(const std::vector<P>& patterns, PyTypeObject* type)
-{
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(patterns.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < patterns.size(); ++i) {
-        PyObject* item = wrap(type, P(patterns[i]));
-        if (item == nullptr) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
-    }
-    return list.release();
-}
-
 PyObject* path_get_nodes(const PathPattern& value)
 {
     return list_of_copies(value.nodes, node_pattern_type());
@@ -319,6 +307,7 @@ PyTypeObject* node_pattern_type()
                        "The variable name, or None.")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<node_pattern_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<node_pattern_str>));
+        define_node_pattern_copy_methods(b);
         return b.build();
     }();
     return type;
@@ -346,6 +335,7 @@ PyTypeObject* edge_pattern_type()
                        "[e*2..5]), or None when unbounded ([e*2..]) or for a plain edge.")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<edge_pattern_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<edge_pattern_str>));
+        define_edge_pattern_copy_methods(b);
         return b.build();
     }();
     return type;
@@ -373,6 +363,7 @@ PyTypeObject* path_pattern_type()
                        "A new list of copies of the edge patterns, in path order.")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<path_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<path_str>));
+        define_path_pattern_copy_methods(b);
         return b.build();
     }();
     return type;

@@ -1,6 +1,7 @@
 #include "patterns/patterns.hpp"
 
 #include "binding/convert.hpp"
+#include "binding/reduce.hpp"
 #include "binding/values.hpp"
 #include "errors/discard.hpp"
 #include "term/term_class.hpp"
@@ -46,6 +47,16 @@ PyObject* PropertyMap::to_dict() const
         if (PyDict_SetItem(dict.get(), e.key.get(), e.value.get()) < 0) return nullptr;
     }
     return dict.release();
+}
+
+bool PropertyMap::deep_copy_values(PyObject* memo)
+{
+    for (Entry& e : entries_) {
+        Ref copy = Ref::steal(binding::deep_copy(e.value.get(), memo));
+        if (!copy) return false;
+        e.value = std::move(copy);
+    }
+    return true;
 }
 
 int PropertyMap::traverse(visitproc visit, void* arg) const

@@ -38,6 +38,8 @@ public:
 
     // A new dict with the same keys and value objects.
     PyObject* to_dict() const;
+    // Replaces every value by copy.deepcopy(value, memo).
+    bool deep_copy_values(PyObject* memo);
 
     int traverse(visitproc visit, void* arg) const;
     void clear() noexcept { entries_.clear(); }

@@ -140,6 +140,10 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
         Result<bool> ok = node_pattern_matches(right, node);
         if (!ok) return std::move(ok).error();
         if (!*ok) return ok_status();
+        // A long trail is long to copy: count it, so that Ctrl-C stays prompt.
+        if (variable && !interrupt.tick(static_cast<std::uint32_t>(trail.size()))) {
+            return PythonError{};
+        }
         const Cell* source = in_rows.row(in_next - 1);
         out.cells.insert(out.cells.end(), source, source + prefix_width);
         if (variable) {

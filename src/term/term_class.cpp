@@ -2,6 +2,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
+#include "binding/reduce.hpp"
 #include "binding/values.hpp"
 #include "errors/error.hpp"
 #include "types/type_classes.hpp"
@@ -122,6 +123,25 @@ PyObject* term_richcompare(PyObject* self, PyObject* other, int op) noexcept
     }
 }
 
+// Pickling: Term(name, type).
+PyObject* term_reduce(const TermValue& value, Args&)
+{
+    const Term& t = value.term;
+    return reduce_value(term_type(),
+                        Py_BuildValue("(NN)", to_python_str(t.name()), type_to_python(t.type())));
+}
+
+// Copies share the immutable term; renaming the copy gives it its own.
+PyObject* term_copy(const TermValue& value, Args&)
+{
+    return new_term_object(term_type(), value.term);
+}
+
+Param kMemoParams[] = {{"memo"}};
+Signature kTermReduce("Term", "__reduce__", CallKind::Method);
+Signature kTermCopy("Term", "__copy__", CallKind::Method);
+Signature kTermDeepCopy("Term", "__deepcopy__", CallKind::Method, kMemoParams);
+
 } // namespace
 
 bool read_term(PyObject* obj, Term& out) noexcept
@@ -152,6 +172,12 @@ PyTypeObject* term_type()
                                      "hash built from the term's name and its type's uid.")
             .attribute("name", &getter<term_get_name>, &setter<term_set_name>,
                        "The name of this term.")
+            .def<kTermReduce, term_reduce>(
+                "Pickle support: the class and its constructor's arguments.")
+            .def<kTermCopy, term_copy>("Returns an equal, separate term (copy.copy).")
+            .def<kTermDeepCopy, term_copy>(
+                "Returns an equal, separate term (copy.deepcopy); its type is an immutable "
+                "value and is shared.")
             .attribute("type", &getter<term_get_type>, nullptr,
                        "Gets the type of this term.\n\n"
                        "Returns:\n    The type, a new Variable or Application object.")

@@ -2,6 +2,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
+#include "binding/reduce.hpp"
 #include "binding/values.hpp"
 #include "types/type_classes.hpp"
 
@@ -72,6 +73,24 @@ PyObject* schema_str(const TypeSchemaValue& value)
     return to_python_str(s);
 }
 
+// Pickling: TypeSchema(pattern).
+PyObject* schema_reduce(const TypeSchemaValue& value, Args&)
+{
+    return reduce_value(type_schema_type(),
+                        Py_BuildValue("(N)", to_python_str(value.schema.text())));
+}
+
+// A schema never changes: copies share its text.
+PyObject* schema_copy(const TypeSchemaValue& value, Args&)
+{
+    return wrap(type_schema_type(), TypeSchemaValue{value.schema});
+}
+
+Param kMemoParams[] = {{"memo"}};
+Signature kSchemaReduce("TypeSchema", "__reduce__", CallKind::Method);
+Signature kSchemaCopy("TypeSchema", "__copy__", CallKind::Method);
+Signature kSchemaDeepCopy("TypeSchema", "__deepcopy__", CallKind::Method, kMemoParams);
+
 } // namespace
 
 PyTypeObject* type_schema_type()
@@ -92,6 +111,11 @@ PyTypeObject* type_schema_type()
             .def<kCapture, schema_capture>(
                 "Matches the type and returns a dict from capture name to the captured type; "
                 "the dict is empty when the type does not match.")
+            .def<kSchemaReduce, schema_reduce>(
+                "Pickle support: the class and its constructor's argument.")
+            .def<kSchemaCopy, schema_copy>("Returns a separate schema with the same pattern.")
+            .def<kSchemaDeepCopy, schema_copy>(
+                "Returns a separate schema with the same pattern (copy.deepcopy).")
             .slot(Py_tp_str, reinterpret_cast<void*>(&unary<schema_str>))
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<schema_str>));
         return b.build();

@@ -2,6 +2,7 @@
 
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
+#include "binding/reduce.hpp"
 #include "binding/values.hpp"
 #include "util/ref.hpp"
 
@@ -135,6 +136,37 @@ PyObject* application_repr(const TypeValue& value)
     return to_python_str(s);
 }
 
+// Pickling: Variable(name) or Application(left, right).
+PyObject* type_reduce(const TypeValue& value, Args&)
+{
+    const Type& t = value.type;
+    if (t.is_variable()) {
+        return reduce_value(variable_type(), Py_BuildValue("(N)", to_python_str(t.name())));
+    }
+    return reduce_value(application_type(),
+                        Py_BuildValue("(NN)", type_to_python(t.left()), type_to_python(t.right())));
+}
+
+// Copies, shallow and deep alike, share the immutable type: O(1) at any depth.
+PyObject* type_copy(const TypeValue& value, Args&)
+{
+    return type_to_python(value.type);
+}
+
+Param kMemoParams[] = {{"memo"}};
+Signature kVariableReduce("Variable", "__reduce__", CallKind::Method);
+Signature kVariableCopy("Variable", "__copy__", CallKind::Method);
+Signature kVariableDeepCopy("Variable", "__deepcopy__", CallKind::Method, kMemoParams);
+Signature kApplicationReduce("Application", "__reduce__", CallKind::Method);
+Signature kApplicationCopy("Application", "__copy__", CallKind::Method);
+Signature kApplicationDeepCopy("Application", "__deepcopy__", CallKind::Method, kMemoParams);
+
+constexpr const char* kReduceDoc = "Pickle support: the class and its constructor's arguments.";
+constexpr const char* kCopyDoc = "Returns an equal, separate object (copy.copy).";
+constexpr const char* kDeepCopyDoc =
+    "Returns an equal, separate object (copy.deepcopy); types are immutable values, so "
+    "nothing below is copied.";
+
 PyTypeObject* build_common(ClassBuilder& b)
 {
     b.object<TypeValue>()
@@ -158,6 +190,9 @@ PyTypeObject* variable_type()
                 "variable name, as 64 lowercase hexadecimal digits.")
             .attribute("name", &getter<variable_get_name>, &setter<variable_set_name>,
                        "The name of this type variable.")
+            .def<kVariableReduce, type_reduce>(kReduceDoc)
+            .def<kVariableCopy, type_copy>(kCopyDoc)
+            .def<kVariableDeepCopy, type_copy>(kDeepCopyDoc)
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<variable_repr>));
         return build_common(b);
     }();
@@ -180,6 +215,9 @@ PyTypeObject* application_type()
             .attribute("right", &getter<application_get_right>, nullptr,
                        "Gets the right (output) type of this application.\n\n"
                        "Returns:\n    The output type, a new Variable or Application object.")
+            .def<kApplicationReduce, type_reduce>(kReduceDoc)
+            .def<kApplicationCopy, type_copy>(kCopyDoc)
+            .def<kApplicationDeepCopy, type_copy>(kDeepCopyDoc)
             .slot(Py_tp_repr, reinterpret_cast<void*>(&unary<application_repr>));
         return build_common(b);
     }();
