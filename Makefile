@@ -53,7 +53,7 @@ SAN_CHECK_REPORTS = if ls $(SAN_REPORTS)/* >/dev/null 2>&1; then \
 	cat $(SAN_REPORTS)/*; echo "sanitizer reports above" >&2; exit 1; fi
 
 $(VENV)/.fuzz-ready: $(VENV)/.ready
-	$(PIP_INSTALL) "atheris>=2.3"
+	$(PIP_INSTALL) "atheris>=3.1,<4"
 	touch $@
 
 build-asan: $(VENV)/.ready
