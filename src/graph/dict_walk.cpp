@@ -35,7 +35,8 @@ Status acquire_dict_watcher() noexcept
     if (g_acquired) return ok_status();
     const int id = PyDict_AddWatcher(&on_dict_event);
     // Other extensions or a profiler may hold every slot (CPython raises
-    // RuntimeError then): walks fall back to snapshots, which detect as much.
+    // RuntimeError then): walks fall back to snapshots, which catch every
+    // change that would make a walk return other keys than it started with.
     if (id < 0 && !discard_exception()) return PythonError{};
     g_watcher = id;
     g_acquired = true;
