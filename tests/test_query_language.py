@@ -487,3 +487,73 @@ def test_variable_length_is_interruptible():
     # nothing stays borrowed: the query and the graph stay usable
     assert type(q.skip(0)).__name__ == "Query"
     assert g.query().match("(a)-[p*]->(b)").limit(3).return_count() == 3
+
+
+def test_readme_examples(run_snippet):
+    """The query-language examples of README.md run and print what their comments say."""
+    import os
+    import re
+    readme = open(os.path.join(os.path.dirname(__file__), "..", "README.md")).read()
+    section = readme.split("## Query language", 1)[1].split("\n## ", 1)[0]
+    blocks = re.findall(r"```python\n(.*?)```", section, re.S)
+    assert len(blocks) >= 3
+    for code in blocks:
+        expected = [re.sub(r" \(.*\)$", "", line.split("# ", 1)[1]) for line in code.splitlines()
+                    if line.startswith("print(") and "# " in line]
+        proc = run_snippet(code)
+        assert proc.returncode == 0, proc.stderr
+        assert proc.stdout.splitlines() == expected
+
+
+LEAK_SETUP = r"""
+from voralix import Application, Edge, Graph, Node, Term, Variable
+A, B, C = Variable("A"), Variable("B"), Variable("C")
+g = Graph()
+a, b, c = Node(A, {"k": 1}), Node(B, {"k": 2}), Node(C)
+for n in (a, b, c):
+    g.nodes[n.uid()] = n
+for name, s, e in (("ab", a, b), ("bc", b, c), ("ca", c, a), ("cc", c, c)):
+    edge = Edge(Term(name, Variable("R")), s, e, {"w": [1, 2]})
+    g.edges[edge.uid()] = edge
+t = Term("made", Application(A, B))
+watched = [a, b, c, g, g.nodes, g.edges, t, A]
+"""
+
+LEAK_GROUPS = {
+    "paths": "g.query().match('(x)-[e]-(y)<-[f]-(z)').return_('x', 'e', 'f', 'z'); "
+             "g.query().match('(x:A)-[p*0..]->(y {k: 2})').return_('p', 'y')",
+    "rows": "g.query().match('(x)-[e]->(y)').skip(1).limit(2).with_('e').return_distinct('e'); "
+            "g.query().match('(x)').with_('q').return_count()",
+    "writes": "g.query().match(node='x', type=A).match(node='y', type=B)"
+              ".create(edge='m', term=t, start='x', end='y').merge(edge='n', term=t, start='x', end='y')"
+              ".set('m', {'s': 1}).delete('m').execute(); "
+              "g.query().create('(x:D)-[r]->(y:E)').delete('x', 'y', detach=True).execute(); "
+              "g.query().create('(x:D)-[r]-(y:E)').execute()",
+}
+
+
+def test_new_features_memory_is_flat(measure_memory):
+    results = measure_memory(LEAK_SETUP, LEAK_GROUPS, calls=20_000)
+    for group, m in results.items():
+        assert m["blocks"] < 1000 and m["refs"] < 100 and m["rss"] < 2 * 1024 * 1024, (group, m)
+
+
+def test_long_queues_and_paths(run_snippet):
+    # in a subprocess: a failure here would be a crash of the interpreter
+    proc = run_snippet("""
+        from voralix import Graph, Node, Variable
+        g = Graph()
+        n = Node(Variable("A"))
+        g.nodes[n.uid()] = n
+        q = g.query().match("(n)")
+        for _ in range(100_000):
+            q = q.limit(5)
+        print(q.return_count())
+        print(g.query().match("(a)" + "-[]->()" * 900).return_count())
+        try:
+            g.query().match("(a)" + "-[]->()" * 100_000).return_count()
+        except RecursionError as e:
+            print(type(e).__name__)
+    """)
+    assert proc.returncode == 0, proc.stderr[-2000:]
+    assert proc.stdout.split() == ["1", "0", "RecursionError"]

@@ -675,7 +675,7 @@ def test_order_by_matches_the_model(columns, asc1, asc2):
 
 def test_readme_example(run_snippet):
     readme = open(os.path.join(os.path.dirname(__file__), "..", "README.md")).read()
-    section = readme.split("## Conditions of `where`", 1)[1]
+    section = readme.split("### Conditions of `where`", 1)[1]
     code = section.split("```python\n", 1)[1].split("```", 1)[0]
     proc = run_snippet(code)
     assert proc.returncode == 0, proc.stderr

@@ -45,58 +45,54 @@ bool EdgeScan::next(EdgeRecord& out) noexcept
     return scan_step(walk_, interrupt_, failed_, out, &read_edge);
 }
 
-template <class Key>
-void AdjacencyIndex::IdMap<Key>::reserve(std::size_t n)
+void AdjacencyIndex::IdMap::reserve(std::size_t n)
 {
     std::size_t capacity = 16;
     while (capacity < 2 * n) capacity *= 2;
-    keys.assign(capacity, Key{});
+    keys.assign(capacity, Digest{});
     ids.assign(capacity, kNoNode);
 }
 
 // The slot of `k`: its id, or a free slot (kNoNode) where it belongs.
-template <class Key>
-std::uint32_t* AdjacencyIndex::IdMap<Key>::find(const Key& k, std::size_t hash) noexcept
+std::uint32_t* AdjacencyIndex::IdMap::find(const Digest& k) noexcept
 {
     const std::size_t mask = keys.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = DigestHash{}(k) & mask;; i = (i + 1) & mask) {
         if (ids[i] == kNoNode || keys[i] == k) return &ids[i];
     }
 }
 
 namespace {
 
-std::size_t pointer_hash(const void* p) noexcept
+// Distinct stamps for the indexes of a process (never 0, the unstamped value).
+std::uint64_t next_stamp() noexcept
 {
-    auto x = reinterpret_cast<std::uintptr_t>(p);
-    return (x >> 4) * 0x9E3779B97F4A7C15ull >> 16;
+    static std::uint64_t last = 0;
+    return ++last;
 }
 
 } // namespace
 
 std::uint32_t AdjacencyIndex::intern(const NodeRecord& n)
 {
-    const void* key = n.type.node();
-    std::uint32_t* slot = by_pointer_.find(key, pointer_hash(key));
-    if (*slot != kNoNode) return *slot;
+    const TypeNode* t = n.type.node();
+    if (t->index_stamp == stamp_) return t->index_id;
     const Digest& uid = n.type.uid_digest();
-    std::uint32_t* canonical = by_uid_.find(uid, DigestHash{}(uid));
-    if (*canonical == kNoNode) {
-        *canonical = static_cast<std::uint32_t>(by_uid_.used++);
-        by_uid_.keys[static_cast<std::size_t>(canonical - by_uid_.ids.data())] = uid;
+    std::uint32_t* id = by_uid_.find(uid);
+    if (*id == kNoNode) {
+        *id = static_cast<std::uint32_t>(by_uid_.used++);
+        by_uid_.keys[static_cast<std::size_t>(id - by_uid_.ids.data())] = uid;
     }
-    *slot = *canonical;
-    by_pointer_.keys[static_cast<std::size_t>(slot - by_pointer_.ids.data())] = key;
-    return *slot;
+    t->index_stamp = stamp_;
+    t->index_id = *id;
+    return *id;
 }
 
 std::uint32_t AdjacencyIndex::node_id(const NodeRecord& n) const
 {
-    auto& self = const_cast<AdjacencyIndex&>(*this);
-    const void* key = n.type.node();
-    if (std::uint32_t id = *self.by_pointer_.find(key, pointer_hash(key)); id != kNoNode) return id;
-    const Digest& uid = n.type.uid_digest();
-    return *self.by_uid_.find(uid, DigestHash{}(uid));
+    const TypeNode* t = n.type.node();
+    if (t->index_stamp == stamp_) return t->index_id;
+    return *const_cast<IdMap&>(by_uid_).find(n.type.uid_digest());
 }
 
 namespace {
@@ -131,8 +127,8 @@ Result<std::unique_ptr<AdjacencyIndex>> AdjacencyIndex::build(const GraphRecord&
     }
     index->edges_.reserve(size);
     index->ends_.reserve(2 * size);
-    index->by_pointer_.reserve(2 * size);
     index->by_uid_.reserve(2 * size);
+    index->stamp_ = next_stamp();
     InterruptCheck interrupt;
     Py_ssize_t pos = 0;
     PyObject *key, *value;
@@ -173,15 +169,52 @@ bool AdjacencyIndex::read(std::uint32_t i, EdgeRecord& out) const noexcept
     return read_edge(edges_[i].get(), out);
 }
 
+bool is_node_object(PyObject* o) noexcept
+{
+    return Py_IS_TYPE(o, node_type());
+}
+
+bool is_edge_object(PyObject* o) noexcept
+{
+    return Py_IS_TYPE(o, edge_type());
+}
+
+PyObject* new_node_object(const NodeRecord& n) noexcept
+{
+    return node_to_python(n);
+}
+
+PyObject* new_edge_object(const EdgeRecord& e) noexcept
+{
+    return edge_to_python(e);
+}
+
+bool read_node_object(PyObject* o, NodeRecord& out) noexcept
+{
+    return read_node(o, out);
+}
+
+bool read_edge_object(PyObject* o, EdgeRecord& out) noexcept
+{
+    return read_edge(o, out);
+}
+
+bool lookup_property(PyObject* properties, PyObject* key, Ref& out) noexcept
+{
+    out.reset();
+    if (properties == nullptr) return true;
+    PyObject* found = nullptr;
+    const int r = PyDict_GetItemRef(properties, key, &found);
+    if (r < 0) return discard_exception();
+    if (r > 0) out = Ref::steal(found);
+    return true;
+}
+
 Result<Ref> lookup_property(const Ref& properties, PyObject* key)
 {
-    if (!properties) return Ref();
-    PyObject* found = nullptr;
-    if (PyDict_GetItemRef(properties.get(), key, &found) < 0) {
-        if (!discard_exception()) return PythonError{};
-        return Ref();
-    }
-    return Ref::steal(found);
+    Ref out;
+    if (!lookup_property(properties.get(), key, out)) return PythonError{};
+    return out;
 }
 
 Status update_properties(const Ref& target, const Ref& source)

@@ -97,24 +97,36 @@ private:
     std::vector<Ref> edges_;          // the Edge objects, in dict order
     std::vector<std::uint32_t> ends_; // start and end node number of each edge
     std::vector<std::uint32_t> out_offsets_, out_edges_, in_offsets_, in_edges_;
-    // Node numbers by type node (fast, the usual case: copies share their
-    // type) and by uid digest (the truth): open addressing, no allocation
-    // per entry.
-    template <class Key>
+    // Node numbers by uid digest (open addressing, no allocation per entry).
+    // Each type node also remembers its number, stamped with this index's
+    // stamp: copies share their type node, so looking a node up costs a read
+    // of memory that copying it touches anyway; a type node last stamped by
+    // another index falls back to the digest.
     struct IdMap {
-        std::vector<Key> keys;
+        std::vector<Digest> keys;
         std::vector<std::uint32_t> ids; // kNoNode: free slot
         std::size_t used = 0;
         void reserve(std::size_t n);
-        std::uint32_t* find(const Key& k, std::size_t hash) noexcept;
+        std::uint32_t* find(const Digest& k) noexcept;
     };
-    IdMap<const void*> by_pointer_;
-    IdMap<Digest> by_uid_;
+    IdMap by_uid_;
+    std::uint64_t stamp_ = 0;
 };
 
-// A property value of an element's dict: null when the key is missing or the
-// lookup raised an Exception (a failing lookup counts as a mismatch); other
-// exceptions (KeyboardInterrupt, SystemExit) fail the call.
+// Python objects of the graph's classes, for results and condition values.
+bool is_node_object(PyObject* o) noexcept;
+bool is_edge_object(PyObject* o) noexcept;
+PyObject* new_node_object(const NodeRecord& n) noexcept;
+PyObject* new_edge_object(const EdgeRecord& e) noexcept;
+// Copies the record out of a Node / Edge object (conversion TypeError else).
+bool read_node_object(PyObject* o, NodeRecord& out) noexcept;
+bool read_edge_object(PyObject* o, EdgeRecord& out) noexcept;
+
+// A property value of an element's dict (`properties` may be null: no
+// dict): null when the key is missing or the lookup raised an Exception (a
+// failing lookup counts as a mismatch); false with the exception set for any
+// other (KeyboardInterrupt, SystemExit).
+bool lookup_property(PyObject* properties, PyObject* key, Ref& out) noexcept;
 Result<Ref> lookup_property(const Ref& properties, PyObject* key);
 
 // Stores every item of `source` (walked in order) into `target`.

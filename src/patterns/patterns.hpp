@@ -85,6 +85,12 @@ Result<EdgePattern> new_edge_pattern(std::optional<std::string_view> variable, P
 // counts as a mismatch; a comparison that raises fails the test.
 Result<bool> node_pattern_matches(const NodePattern& p, const NodeRecord& node);
 
+// A pattern with no type, schema or properties: it accepts every node.
+inline bool accepts_every_node(const NodePattern& p) noexcept
+{
+    return !p.type_obj && !p.type_schema && p.properties.empty();
+}
+
 // The edge test: the term (equal uid), then the schema on the term's type, then
 // the required properties, compared as for nodes.
 Result<bool> edge_pattern_matches(const EdgePattern& p, const EdgeRecord& edge);

@@ -21,10 +21,6 @@
 
 namespace voralix {
 
-// Rows handed out per pull: small enough that a batch's buffer stays in the
-// cache and below the allocator's threshold for separate memory mappings.
-constexpr std::size_t kBatchRows = 256;
-
 enum class Direction : std::uint8_t { Forward, Backward, Any };
 
 // What every operator of one run shares.
@@ -35,6 +31,13 @@ struct RunContext {
     Result<AdjacencyIndex*> adjacency();
     void graph_changed() noexcept { index_.reset(); }
 
+    // Operators pull from one another recursively: a chain deeper than this
+    // (a path of that many hops) raises RecursionError rather than risk the
+    // C stack. The plan keeps chains of row operations shorter by completing
+    // a step now and then.
+    static constexpr int kMaxDepth = 1000;
+    int depth = 0;
+
 private:
     std::unique_ptr<AdjacencyIndex> index_;
 };
@@ -43,7 +46,7 @@ struct Operator;
 using OperatorPtr = std::unique_ptr<Operator>;
 
 // Pulls the next batch into `out` (cleared first, width set by the operator):
-// at least one row, or none at the end.
+// at least one row and at most about out.want, or none at the end.
 Status pull(Operator& op, RunContext& ctx, Rows& out);
 
 // The nodes that pass `pattern` (width 1): with a specific type only the
@@ -180,6 +183,10 @@ struct Operator {
     std::variant<NodeScanOp, EdgeScanOp, ExpandOp, SourceOp, BindOp, FilterOp, SortOp, SliceOp,
                  ProjectOp>
         op;
+
+    // A queue of many operations, or a path of many hops, makes a long chain:
+    // it is released one operator at a time, never by nested destructors.
+    ~Operator();
 };
 
 template <class Op>

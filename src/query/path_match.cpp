@@ -10,7 +10,50 @@ namespace voralix {
 Status pull(Operator& op, RunContext& ctx, Rows& out)
 {
     out.clear();
-    return std::visit([&](auto& o) { return o.next(ctx, out); }, op.op);
+    // Each operator pulls from the one before it: a very long chain raises
+    // RecursionError instead of overflowing the C stack.
+    if (ctx.depth >= RunContext::kMaxDepth) {
+        PyErr_SetString(PyExc_RecursionError,
+                        "maximum query depth exceeded (a path of more than 1000 hops?)");
+        return PythonError{};
+    }
+    if (Py_EnterRecursiveCall(" while running a query")) return PythonError{};
+    ++ctx.depth;
+    Status s = std::visit([&](auto& o) { return o.next(ctx, out); }, op.op);
+    --ctx.depth;
+    Py_LeaveRecursiveCall();
+    return s;
+}
+
+namespace {
+
+// Moves the operators that `op` pulls from into `out`.
+void take_inputs(Operator& op, std::vector<OperatorPtr>& out)
+{
+    std::visit(
+        [&](auto& o) {
+            if constexpr (requires { o.input; }) {
+                if (o.input) out.push_back(std::move(o.input));
+            }
+            if constexpr (requires { o.paths; }) {
+                if (o.paths) out.push_back(std::move(o.paths));
+            }
+        },
+        op.op);
+}
+
+} // namespace
+
+Operator::~Operator()
+{
+    std::vector<OperatorPtr> pending;
+    take_inputs(*this, pending);
+    while (!pending.empty()) {
+        OperatorPtr next = std::move(pending.back());
+        pending.pop_back();
+        take_inputs(*next, pending);
+        // `next` is released here with no inputs left: no nesting.
+    }
 }
 
 Result<AdjacencyIndex*> RunContext::adjacency()
@@ -36,6 +79,7 @@ Result<Direction> direction_of(const EdgePattern& edge, const char* context)
 Status NodeScanOp::next(RunContext& ctx, Rows& out)
 {
     out.width = 1;
+    out.reserve_rows(out.want);
     if (!started) {
         started = true;
         if (pattern.type_obj) {
@@ -48,7 +92,7 @@ Status NodeScanOp::next(RunContext& ctx, Rows& out)
         }
     }
     NodeRecord n;
-    while (out.count() < kBatchRows) {
+    while (out.count() < out.want) {
         if (scan) {
             if (!scan->next(n)) {
                 if (scan->failed()) return PythonError{};
@@ -70,8 +114,9 @@ Status NodeScanOp::next(RunContext& ctx, Rows& out)
 Status EdgeScanOp::next(RunContext& ctx, Rows& out)
 {
     out.width = 3;
+    out.reserve_rows(out.want);
     if (!scan) scan = std::make_unique<EdgeScan>(ctx.graph);
-    while (out.count() < kBatchRows) {
+    while (out.count() < out.want) {
         if (orientations_left == 0) {
             if (!scan->next(current)) {
                 if (scan->failed()) return PythonError{};
@@ -90,11 +135,13 @@ Status EdgeScanOp::next(RunContext& ctx, Rows& out)
         --orientations_left;
         const NodeRecord& from = backward ? current.end : current.start;
         const NodeRecord& to = backward ? current.start : current.end;
-        Result<bool> ok = node_pattern_matches(left, from);
-        if (!ok) return std::move(ok).error();
-        if (!*ok) continue;
-        if (right) {
-            ok = node_pattern_matches(*right, to);
+        if (!accepts_every_node(left)) {
+            Result<bool> ok = node_pattern_matches(left, from);
+            if (!ok) return std::move(ok).error();
+            if (!*ok) continue;
+        }
+        if (right && !accepts_every_node(*right)) {
+            Result<bool> ok = node_pattern_matches(*right, to);
             if (!ok) return std::move(ok).error();
             if (!*ok) continue;
         }
@@ -170,7 +217,7 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
         return false;
     };
 
-    while (out.count() < kBatchRows) {
+    while (out.count() < out.want) {
         if (stack.empty()) {
             // The next input row starts a new search.
             if (in_next == in_rows.count()) {
@@ -188,6 +235,7 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
             const std::size_t width = in_rows.width;
             prefix_width = seeded ? width - 2 : width;
             out.width = prefix_width + 2;
+            out.reserve_rows(out.want > out.count() ? out.want - out.count() : 0);
             prefix_terms.clear();
             for (std::size_t i = 0; i < prefix_width; ++i) collect_terms(row[i], prefix_terms);
             trail.clear();

@@ -151,7 +151,17 @@ private:
         return commit(std::move(*t));
     }
 
-    Status read_done() { return lazy_[i_] ? ok_status() : complete(); }
+    // A read completes now unless it may be cut short later; a long run of
+    // such reads completes anyway now and then, so that the chain of
+    // operators pulling from one another stays short.
+    Status read_done()
+    {
+        if (!lazy_[i_] || ++lazy_chain_ >= kMaxLazyChain) {
+            lazy_chain_ = 0;
+            return complete();
+        }
+        return ok_status();
+    }
 
     // Runs a write on the whole table of its input. A write that fails keeps
     // what it bound before failing, as it keeps what it wrote to the graph.
@@ -298,6 +308,8 @@ private:
     std::vector<std::optional<condition::Prepared>> prepared_;
     std::vector<bool> lazy_;
     std::size_t i_ = 0;
+    static constexpr int kMaxLazyChain = 64;
+    int lazy_chain_ = 0;
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "query/results.hpp"
 
 #include "binding/values.hpp"
-#include "graph/node_classes.hpp"
+#include "graph/graph_access.hpp"
 #include "util/interrupt.hpp"
 
 #include <unordered_set>
@@ -12,13 +12,13 @@ namespace {
 
 PyObject* cell_to_python(const Cell& c)
 {
-    if (const auto* n = std::get_if<NodeRecord>(&c)) return node_to_python(*n);
-    if (const auto* e = std::get_if<EdgeRecord>(&c)) return edge_to_python(*e);
+    if (const auto* n = std::get_if<NodeRecord>(&c)) return new_node_object(*n);
+    if (const auto* e = std::get_if<EdgeRecord>(&c)) return new_edge_object(*e);
     const auto& edges = std::get<EdgeList>(c);
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(edges.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < edges.size(); ++i) {
-        PyObject* item = edge_to_python(edges[i]);
+        PyObject* item = new_edge_object(edges[i]);
         if (item == nullptr) return nullptr;
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
     }

@@ -16,7 +16,7 @@ Status SourceOp::next(RunContext&, Rows& out)
     out.width = t.width();
     if (next_block == t.blocks.size()) return ok_status();
     const Rows& b = t.blocks[next_block];
-    const std::size_t end = std::min(b.count(), next_row + kBatchRows);
+    const std::size_t end = std::min(b.count(), next_row + out.want);
     out.cells.assign(b.row(next_row), b.row(end));
     next_row = end;
     if (next_row == b.count()) {
@@ -30,10 +30,12 @@ namespace {
 
 // Refills `rows` from `op` when all its rows are used; false once `op` has
 // no more rows.
-Result<bool> refill(Operator& op, RunContext& ctx, Rows& rows, std::size_t& next, bool& done)
+Result<bool> refill(Operator& op, RunContext& ctx, Rows& rows, std::size_t& next, bool& done,
+                    std::size_t want)
 {
     if (next < rows.count()) return true;
     if (done) return false;
+    rows.want = want;
     Status s = pull(op, ctx, rows);
     if (!s) return std::move(s).error();
     next = 0;
@@ -46,14 +48,15 @@ Result<bool> refill(Operator& op, RunContext& ctx, Rows& rows, std::size_t& next
 Status BindOp::next(RunContext& ctx, Rows& out)
 {
     out.width = out_width;
-    while (out.count() < kBatchRows) {
+    while (out.count() < out.want) {
+        const std::size_t want = out.want - out.count();
         bool have_in = false;
         if (input) {
-            auto r = refill(*input, ctx, in_rows, in_next, input_done);
+            auto r = refill(*input, ctx, in_rows, in_next, input_done, want);
             if (!r) return std::move(r).error();
             have_in = *r;
         }
-        auto p = refill(*paths, ctx, path_rows, path_next, paths_done);
+        auto p = refill(*paths, ctx, path_rows, path_next, paths_done, want);
         if (!p) return std::move(p).error();
         const bool have_path = *p;
         if (!have_in && !have_path) break;
@@ -139,7 +142,7 @@ Status SortOp::next(RunContext& ctx, Rows& out)
         sorted = true;
     }
     out.width = rows.width;
-    while (next_row < order.size() && out.count() < kBatchRows) {
+    while (next_row < order.size() && out.count() < out.want) {
         Cell* row = rows.row(order[next_row++]);
         std::move(row, row + rows.width, out.add_row());
     }
@@ -151,6 +154,10 @@ Status SliceOp::next(RunContext& ctx, Rows& out)
     Rows& batch = in_rows;
     while (out.empty()) {
         if (limit && *limit == 0) return ok_status();
+        batch.want = kBatchRows;
+        if (limit && skip < kBatchRows && *limit < kBatchRows - skip) {
+            batch.want = static_cast<std::size_t>(skip + *limit);
+        }
         Status s = pull(*input, ctx, batch);
         if (!s) return s;
         out.width = batch.width;
@@ -175,6 +182,7 @@ Status ProjectOp::next(RunContext& ctx, Rows& out)
 {
     Rows& batch = in_rows;
     out.width = keep.size();
+    batch.want = out.want;
     while (out.empty()) {
         Status s = pull(*input, ctx, batch);
         if (!s) return s;

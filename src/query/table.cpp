@@ -4,6 +4,48 @@
 
 namespace voralix {
 
+namespace {
+
+// Empty buffers kept for reuse: a few batches' worth, enough for the tables of
+// repeated small and medium queries.
+constexpr std::size_t kPooledBuffers = 256;
+constexpr std::size_t kSmallestPooled = 64;
+
+std::vector<std::vector<Cell>>& pool()
+{
+    static std::vector<std::vector<Cell>> buffers = [] {
+        std::vector<std::vector<Cell>> b;
+        b.reserve(kPooledBuffers); // recycling then never allocates
+        return b;
+    }();
+    return buffers;
+}
+
+} // namespace
+
+std::vector<Cell> take_cells(std::size_t capacity)
+{
+    std::vector<Cell> cells;
+    auto& p = pool();
+    if (!p.empty()) {
+        cells = std::move(p.back());
+        p.pop_back();
+    }
+    cells.reserve(capacity);
+    return cells;
+}
+
+void recycle_cells(std::vector<Cell>&& cells) noexcept
+{
+    if (cells.capacity() < kSmallestPooled) return;
+    // Releasing the cells may run Python code (finalizers), which may run
+    // queries of its own: the buffer joins the pool only once it is empty.
+    std::vector<Cell> buffer = std::move(cells);
+    buffer.clear();
+    auto& p = pool();
+    if (p.size() < kPooledBuffers) p.push_back(std::move(buffer));
+}
+
 bool row_is_empty(const Cell* row, std::size_t width) noexcept
 {
     return std::all_of(row, row + width, [](const Cell& c) { return is_empty(c); });

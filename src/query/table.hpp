@@ -15,10 +15,41 @@
 
 namespace voralix {
 
+// Rows handed out per pull: small enough that a batch's buffer stays in the
+// cache and below the allocator's threshold for separate memory mappings.
+constexpr std::size_t kBatchRows = 256;
+
+// Cell buffers are recycled between runs (a small pool kept by the module),
+// so a query run again reuses memory instead of mapping fresh pages.
+std::vector<Cell> take_cells(std::size_t capacity);
+void recycle_cells(std::vector<Cell>&& cells) noexcept;
+
 // Rows of a fixed width, row-major; also the unit the operators pass along.
 struct Rows {
     std::size_t width = 0;
     std::vector<Cell> cells;
+    // How many rows the consumer can use from this pull: a limit asks for no
+    // more than it keeps, so a scan under it reads no further than needed.
+    std::size_t want = kBatchRows;
+
+    Rows() = default;
+    Rows(Rows&&) noexcept = default;
+    Rows& operator=(Rows&&) noexcept = default;
+    Rows(const Rows&) = default;
+    Rows& operator=(const Rows&) = default;
+    ~Rows() { recycle_cells(std::move(cells)); }
+
+    // Room for `n` more rows without reallocation.
+    void reserve_rows(std::size_t n)
+    {
+        const std::size_t need = cells.size() + n * width;
+        if (cells.capacity() >= need) return;
+        if (cells.capacity() == 0) {
+            cells = take_cells(need);
+        } else {
+            cells.reserve(need);
+        }
+    }
 
     std::size_t count() const noexcept { return width == 0 ? 0 : cells.size() / width; }
     bool empty() const noexcept { return cells.empty(); }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "types/type.hpp"
+#include "util/refcount.hpp"
 
 #include <atomic>
 #include <string>
@@ -54,11 +55,11 @@ public:
 private:
     void retain() const noexcept
     {
-        if (node_ != nullptr) node_->refs.fetch_add(1, std::memory_order_relaxed);
+        if (node_ != nullptr) count_up(node_->refs);
     }
     void release() noexcept
     {
-        if (node_ != nullptr && node_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        if (node_ != nullptr && count_down(node_->refs)) {
             delete node_;
         }
         node_ = nullptr;

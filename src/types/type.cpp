@@ -42,7 +42,7 @@ Type Type::application(const Type& left, const Type& right)
 
 void Type::release(const TypeNode* n) noexcept
 {
-    if (n == nullptr || n->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    if (n == nullptr || !count_down(n->refs)) return;
     // Dead nodes are chained through free_link so that releasing a deep tree
     // needs neither recursion nor allocation.
     auto* pending = const_cast<TypeNode*>(n);
@@ -53,7 +53,7 @@ void Type::release(const TypeNode* n) noexcept
         if (cur->kind == TypeKind::Application) {
             auto* a = static_cast<ApplicationNode*>(cur);
             for (const TypeNode* child : {a->left, a->right}) {
-                if (child->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                if (count_down(child->refs)) {
                     auto* c = const_cast<TypeNode*>(child);
                     c->free_link = pending;
                     pending = c;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "util/digest.hpp"
+#include "util/refcount.hpp"
 #include "util/siphash.hpp"
 
 #include <atomic>
@@ -25,6 +26,10 @@ struct TypeNode {
     mutable std::uint64_t hash_cache = 0;
     mutable Digest uid_cache{};
     TypeNode* free_link = nullptr; // used only while a dead subtree is released
+    // The node number an adjacency index gave the graph node of this type,
+    // valid while index_stamp is that index's stamp (see AdjacencyIndex).
+    mutable std::uint64_t index_stamp = 0;
+    mutable std::uint32_t index_id = 0;
 
     explicit TypeNode(TypeKind k) noexcept : kind(k) {}
 };
@@ -113,7 +118,7 @@ private:
     }
     static void retain(const TypeNode* n) noexcept
     {
-        if (n != nullptr) n->refs.fetch_add(1, std::memory_order_relaxed);
+        if (n != nullptr) count_up(n->refs);
     }
     static void release(const TypeNode* n) noexcept;
 

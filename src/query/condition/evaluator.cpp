@@ -1,8 +1,7 @@
 #include "query/condition/evaluator.hpp"
 
 #include "binding/values.hpp"
-#include "errors/discard.hpp"
-#include "graph/node_classes.hpp"
+#include "graph/graph_access.hpp"
 #include "query/condition/compare.hpp"
 #include "query/condition/inline_stack.hpp"
 #include "util/interrupt.hpp"
@@ -45,11 +44,9 @@ Result<Value> text_value(std::string_view s)
 bool lookup(PyObject* props, PyObject* key, Value& out) noexcept
 {
     out = Value();
-    if (props == nullptr) return true;
-    PyObject* found = nullptr;
-    const int r = PyDict_GetItemRef(props, key, &found);
-    if (r < 0) return discard_exception();
-    if (r > 0) out = Value::owned(Ref::steal(found));
+    Ref found;
+    if (!lookup_property(props, key, found)) return false;
+    if (found) out = Value::owned(std::move(found));
     return true;
 }
 
@@ -125,7 +122,7 @@ Result<Value> call(Function f, const Value& v)
         // A cell's edge lives through the row; a copy read from an Edge
         // object does not, so its node becomes a Node object.
         if (v.tag() == Value::Tag::Edge) return Value::node(&end);
-        return new_object(node_to_python(end));
+        return new_object(new_node_object(end));
     }
     case Function::Size: break;
     }

@@ -1,6 +1,6 @@
 #include "query/condition/value.hpp"
 
-#include "graph/node_classes.hpp"
+#include "graph/graph_access.hpp"
 
 namespace voralix::condition {
 
@@ -30,8 +30,8 @@ Kind kind_of(PyObject* o) noexcept
     if (PyLong_Check(o) || PyFloat_Check(o)) return Kind::Number;
     if (PyList_Check(o) || PyTuple_Check(o)) return Kind::List;
     if (PyDict_Check(o)) return Kind::Map;
-    if (Py_IS_TYPE(o, node_type())) return Kind::Node;
-    if (Py_IS_TYPE(o, edge_type())) return Kind::Edge;
+    if (is_node_object(o)) return Kind::Node;
+    if (is_edge_object(o)) return Kind::Edge;
     return Kind::Other;
 }
 
@@ -66,14 +66,14 @@ Ref Value::to_python() const noexcept
     case Tag::False: return Ref::borrow(Py_False);
     case Tag::True: return Ref::borrow(Py_True);
     case Tag::Object: return Ref::borrow(obj_);
-    case Tag::Node: return Ref::steal(node_to_python(*node_record()));
-    case Tag::Edge: return Ref::steal(edge_to_python(*edge_record()));
+    case Tag::Node: return Ref::steal(new_node_object(*node_record()));
+    case Tag::Edge: return Ref::steal(new_edge_object(*edge_record()));
     case Tag::Edges: {
         const EdgeList& l = *edge_list();
         Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(l.size())));
         if (!list) return list;
         for (std::size_t i = 0; i < l.size(); ++i) {
-            PyObject* e = edge_to_python(l[i]);
+            PyObject* e = new_edge_object(l[i]);
             if (e == nullptr) return Ref();
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), e);
         }
@@ -88,8 +88,8 @@ bool as_node(const Value& v, NodeRecord& scratch, const NodeRecord*& out) noexce
     out = nullptr;
     if (v.tag() == Value::Tag::Node) {
         out = v.node_record();
-    } else if (v.tag() == Value::Tag::Object && Py_IS_TYPE(v.object(), node_type())) {
-        if (!read_node(v.object(), scratch)) return false;
+    } else if (v.tag() == Value::Tag::Object && is_node_object(v.object())) {
+        if (!read_node_object(v.object(), scratch)) return false;
         out = &scratch;
     }
     return true;
@@ -100,8 +100,8 @@ bool as_edge(const Value& v, EdgeRecord& scratch, const EdgeRecord*& out) noexce
     out = nullptr;
     if (v.tag() == Value::Tag::Edge) {
         out = v.edge_record();
-    } else if (v.tag() == Value::Tag::Object && Py_IS_TYPE(v.object(), edge_type())) {
-        if (!read_edge(v.object(), scratch)) return false;
+    } else if (v.tag() == Value::Tag::Object && is_edge_object(v.object())) {
+        if (!read_edge_object(v.object(), scratch)) return false;
         out = &scratch;
     }
     return true;
