@@ -14,7 +14,29 @@ import textwrap
 
 import pytest
 
-import voralix
+if os.environ.get("VORALIX_TAKE_DICT_WATCHERS"):
+    # Every dict watcher slot taken before import: walks run without a watcher.
+    import _testcapi
+
+    try:
+        while True:
+            _testcapi.add_dict_watcher(0)
+    except RuntimeError:
+        pass
+
+import voralix  # noqa: E402
+
+
+def pytest_report_header(config):
+    sanitizer = os.environ.get("VORALIX_SANITIZER")
+    return f"voralix: {voralix.__file__}" + (f" (sanitizers: {sanitizer})" if sanitizer else "")
+
+
+def pytest_configure(config):
+    # The sanitizer run must test the sanitizer build, not the installed module.
+    path = os.environ.get("PYTHONPATH", "")
+    if os.environ.get("VORALIX_SANITIZER") and os.path.dirname(voralix.__file__) not in path.split(":"):
+        raise pytest.UsageError(f"VORALIX_SANITIZER is set but voralix comes from {voralix.__file__}")
 
 
 def run_python(code, env=None, timeout=120, stdin=None):
@@ -64,6 +86,10 @@ def measure_memory():
     resident set size in bytes ("rss") and the largest reference count ("refs")."""
     if not os.path.exists("/proc/self/statm"):
         pytest.skip("needs /proc to read the resident set size")
+    if os.environ.get("VORALIX_SANITIZER"):
+        # The sanitizer's quarantine and shadow memory grow the resident set,
+        # and without pymalloc there are no allocated blocks to count.
+        pytest.skip("memory growth is not measurable on the sanitizer build")
 
     def measure(setup, groups, calls=100_000):
         proc = run_python(textwrap.dedent(setup) + MEMORY_HARNESS, timeout=600,

@@ -255,3 +255,19 @@ def test_prefixed_error_keeps_the_exception_being_handled():
     except TypeError as e:
         assert str(e).startswith("argument 'name': ")
         assert isinstance(e.__context__, KeyError) and not e.__suppress_context__
+
+
+class Index:
+    def __index__(self):
+        return 3
+
+
+@pytest.mark.parametrize("method", ["skip", "limit"])
+@pytest.mark.parametrize("value, got", [
+    (Edge(F, N, Node(B)), "Edge"), (N, "Node"), (A, "Variable"), (Graph(), "Graph"),
+    (1.5, "float"), ("3", "str"), (Str, "type"), (None, "NoneType"),
+])
+def test_count_conversion_names_the_class(method, value, got):
+    raises_exactly(TypeError, f"argument 'count': '{got}' object cannot be interpreted as an integer",
+                   getattr(Graph().query(), method), value)
+    assert type(getattr(Graph().query(), method)(Index())) is Query  # __index__ is honoured

@@ -23,3 +23,16 @@ def test_reference_counts_are_managed_only_by_the_binding_layer():
     ]
     assert offenders == []
 
+
+def test_exceptions_are_discarded_only_through_the_helper():
+    # discard_exception() drops only Exception subclasses, so KeyboardInterrupt
+    # and SystemExit always reach the caller; a bare PyErr_Clear would drop them.
+    clear = re.compile(r"\bPyErr_Clear\s*\(")
+    offenders = [
+        f"{path.relative_to(SRC)}:{number}"
+        for path in sources()
+        if path.relative_to(SRC).as_posix() != "errors/discard.hpp"
+        for number, line in enumerate(path.read_text().splitlines(), 1)
+        if clear.search(line)
+    ]
+    assert offenders == []

@@ -114,6 +114,16 @@ bool to_bool(PyObject* o, const char* arg, bool& out) noexcept
 
 bool to_u64(PyObject* o, const char* arg, std::uint64_t& out) noexcept
 {
+    if (!PyIndex_Check(o)) {
+        // CPython's own text would give our classes' full "builtins.Edge" name.
+        Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(o)));
+        if (name) {
+            PyErr_Format(PyExc_TypeError, "'%U' object cannot be interpreted as an integer",
+                         name.get());
+        }
+        prefix_argument_error(arg);
+        return false;
+    }
     Ref number = Ref::steal(PyNumber_Index(o));
     if (!number) {
         prefix_argument_error(arg);

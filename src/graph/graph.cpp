@@ -3,9 +3,11 @@
 #include "binding/convert.hpp"
 #include "binding/pyclass.hpp"
 #include "binding/values.hpp"
+#include "graph/dict_walk.hpp"
 #include "graph/graph_docs.hpp"
 #include "graph/graph_methods.hpp"
 #include "graph/node_classes.hpp"
+#include "util/interrupt.hpp"
 
 #include <optional>
 #include <string_view>
@@ -20,11 +22,11 @@ Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Di
     if (!g.nodes) return found;
     // First pass: every key must be a str with a text and every value a Node;
     // the keys of the nodes of the asked type are kept, as plain str.
+    // The walk checks for signals, and a signal handler may change the dict.
     std::vector<Ref> keys;
-    Py_ssize_t pos = 0;
+    DictWalk walk(g.nodes);
     PyObject *key, *value;
-    while (PyDict_Next(g.nodes.get(), &pos, &key, &value)) {
-        // No Python code runs in this walk, so the dict cannot change under it.
+    while (walk.next(key, value)) {
         std::string_view text;
         if (!to_text(key, nullptr, text)) return PythonError{};
         if (!check_instance(value, node_type(), nullptr)) return PythonError{};
@@ -36,10 +38,13 @@ Result<std::vector<NodeRecord>> get_nodes_by_type(const GraphRecord& g, const Di
                                                  : Ref::steal(to_python_str(text)));
         if (!keys.back()) return PythonError{};
     }
+    if (walk.failed()) return PythonError{};
     // Second pass: look each key up again (a str-subclass key's text may lead
     // to another entry, or to none) and copy the node found.
     found.reserve(keys.size());
+    InterruptCheck interrupt;
     for (const Ref& k : keys) {
+        if (!interrupt.tick()) return PythonError{};
         PyObject* found_value = nullptr;
         int r = PyDict_GetItemRef(g.nodes.get(), k.get(), &found_value);
         if (r < 0) return PythonError{};

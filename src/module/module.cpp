@@ -2,6 +2,7 @@
 // interpreter other than the first, with the classes registered in order.
 #include <Python.h>
 
+#include "graph/dict_walk.hpp"
 #include "graph/graph.hpp"
 #include "graph/node_classes.hpp"
 #include "patterns/pattern_classes.hpp"
@@ -99,6 +100,8 @@ PyObject* init_module()
         return nullptr;
     }
     if (g_module != nullptr) return Py_NewRef(g_module);
+    if (Status watcher = acquire_dict_watcher(); !watcher)
+        return raise_error(std::move(watcher).error());
 
     set_query_factory(&new_query);
     Ref module = Ref::steal(PyModule_Create(&module_def));
