@@ -133,7 +133,8 @@ Result<std::unique_ptr<AdjacencyIndex>> AdjacencyIndex::build(const GraphRecord&
     Py_ssize_t pos = 0;
     PyObject *key, *value;
     while (PyDict_Next(g.edges.get(), &pos, &key, &value)) {
-        if (!interrupt.tick()) return PythonError{};
+        // A signal handler is Python code: after it, the dict may have changed.
+        if (!interrupt.tick() || !index->guard_.unchanged()) return PythonError{};
         if (!binding::check_instance(value, edge_type(), nullptr)) return PythonError{};
         const EdgeRecord& e = binding::as_object<EdgeRecord>(value)->value;
         index->ends_.push_back(index->intern(e.start));
@@ -286,14 +287,12 @@ Status detach_edges(const GraphRecord& g, std::vector<Digest> deleted_types)
     auto deleted = [&](const NodeRecord& n) {
         return std::binary_search(deleted_types.begin(), deleted_types.end(), n.type.uid_digest());
     };
-    // Collect first, remove after: no Python code runs during the walk, while
-    // a removal may run a key's __eq__.
+    // Collect first, remove after: a removal may run a key's __eq__.
     std::vector<Ref> doomed;
     InterruptCheck interrupt;
-    Py_ssize_t pos = 0;
+    DictWalk walk(g.edges);
     PyObject *key, *value;
-    while (PyDict_Next(g.edges.get(), &pos, &key, &value)) {
-        if (!interrupt.tick()) return PythonError{};
+    while (walk.next(key, value)) {
         if (!Py_IS_TYPE(value, edge_type())) continue; // not an edge: nothing it touches
         EdgeRecord e;
         if (!read_edge(value, e)) {
@@ -302,6 +301,7 @@ Status detach_edges(const GraphRecord& g, std::vector<Digest> deleted_types)
         }
         if (deleted(e.start) || deleted(e.end)) doomed.push_back(Ref::borrow(key));
     }
+    if (walk.failed()) return PythonError{};
     for (const Ref& k : doomed) {
         if (!interrupt.tick()) return PythonError{};
         if (PyDict_DelItem(g.edges.get(), k.get()) < 0 && !discard_exception()) {
