@@ -91,6 +91,12 @@ inline bool accepts_every_node(const NodePattern& p) noexcept
     return !p.type_obj && !p.type_schema && p.properties.empty();
 }
 
+// The same for edges: no term, schema or properties.
+inline bool accepts_every_edge(const EdgePattern& p) noexcept
+{
+    return !p.term && !p.term_type_schema && p.properties.empty();
+}
+
 // The edge test: the term (equal uid), then the schema on the term's type, then
 // the required properties, compared as for nodes.
 Result<bool> edge_pattern_matches(const EdgePattern& p, const EdgeRecord& edge);

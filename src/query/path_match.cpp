@@ -102,9 +102,12 @@ Status NodeScanOp::next(RunContext& ctx, Rows& out)
             if (typed_next == typed.size()) break;
             n = std::move(typed[typed_next++]);
         }
-        Result<bool> ok = node_pattern_matches(pattern, n);
-        if (!ok) return std::move(ok).error();
-        if (*ok) out.add_row()[0] = std::move(n);
+        if (!accepts_every_node(pattern)) {
+            Result<bool> ok = node_pattern_matches(pattern, n);
+            if (!ok) return std::move(ok).error();
+            if (!*ok) continue;
+        }
+        out.add_row()[0] = std::move(n);
     }
     return ok_status();
 }
@@ -122,9 +125,11 @@ Status EdgeScanOp::next(RunContext& ctx, Rows& out)
                 if (scan->failed()) return PythonError{};
                 break;
             }
-            Result<bool> ok = edge_pattern_matches(edge, current);
-            if (!ok) return std::move(ok).error();
-            if (!*ok) continue;
+            if (!accepts_every_edge(edge)) {
+                Result<bool> ok = edge_pattern_matches(edge, current);
+                if (!ok) return std::move(ok).error();
+                if (!*ok) continue;
+            }
             orientations_left =
                 direction == Direction::Any && !same_node_uid(current.start, current.end) ? 2 : 1;
             next_backward = direction == Direction::Backward;
@@ -184,9 +189,11 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
     // node passes the right pattern.
     auto emit = [&](const NodeRecord& node, std::size_t depth) -> Status {
         if (depth < min || depth > max) return ok_status();
-        Result<bool> ok = node_pattern_matches(right, node);
-        if (!ok) return std::move(ok).error();
-        if (!*ok) return ok_status();
+        if (!accepts_every_node(right)) {
+            Result<bool> ok = node_pattern_matches(right, node);
+            if (!ok) return std::move(ok).error();
+            if (!*ok) return ok_status();
+        }
         // A long trail is long to copy: count it, so that Ctrl-C stays prompt.
         if (variable && !interrupt.tick(static_cast<std::uint32_t>(trail.size()))) {
             return PythonError{};
@@ -267,9 +274,11 @@ Status ExpandOp::next(RunContext& ctx, Rows& out)
         if (used(index.term(i))) continue;
         EdgeRecord e;
         if (!index.read(i, e)) return PythonError{};
-        Result<bool> ok = edge_pattern_matches(edge, e);
-        if (!ok) return std::move(ok).error();
-        if (!*ok) continue;
+        if (!accepts_every_edge(edge)) {
+            Result<bool> ok = edge_pattern_matches(edge, e);
+            if (!ok) return std::move(ok).error();
+            if (!*ok) continue;
+        }
         const std::uint32_t reached_id = forward ? index.end_of(i) : index.start_of(i);
         const std::size_t depth = f.depth + 1; // `f` may move when the stack grows
         trail.push_back(std::move(e));

@@ -40,9 +40,8 @@ Type Type::application(const Type& left, const Type& right)
     return Type(new ApplicationNode(left.node_, right.node_));
 }
 
-void Type::release(const TypeNode* n) noexcept
+void Type::destroy(const TypeNode* n) noexcept
 {
-    if (n == nullptr || !count_down(n->refs)) return;
     // Dead nodes are chained through free_link so that releasing a deep tree
     // needs neither recursion nor allocation.
     auto* pending = const_cast<TypeNode*>(n);

@@ -120,7 +120,12 @@ private:
     {
         if (n != nullptr) count_up(n->refs);
     }
-    static void release(const TypeNode* n) noexcept;
+    static void release(const TypeNode* n) noexcept
+    {
+        if (n != nullptr && count_down(n->refs)) destroy(n);
+    }
+    // Frees a node whose count reached zero, and every child that dies with it.
+    static void destroy(const TypeNode* n) noexcept;
 
     const TypeNode* node_ = nullptr;
 };
