@@ -73,11 +73,11 @@ PyTypeObject* reference_type() noexcept
             {Py_tp_methods, methods},
             {0, nullptr},
         };
-        static PyType_Spec spec{
+        static PyType_Spec type_spec{
             "builtins._ClassReference", static_cast<int>(sizeof(Object<ClassReference>)), 0,
             Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
             slots};
-        return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+        return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
     }();
     return type;
 }

@@ -26,11 +26,11 @@ PyTypeObject* shared_type() noexcept
             {Py_tp_clear, reinterpret_cast<void*>(&clear<V>)},
             {0, nullptr},
         };
-        static PyType_Spec spec{V::kTypeName, static_cast<int>(sizeof(Object<V>)), 0,
+        static PyType_Spec type_spec{V::kTypeName, static_cast<int>(sizeof(Object<V>)), 0,
                                 Py_TPFLAGS_DEFAULT | Py_TPFLAGS_HAVE_GC |
                                     Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION,
                                 slots};
-        type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+        type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_spec));
     }
     return type;
 }

@@ -18,10 +18,10 @@ A, B, C = sm.var("A"), sm.var("B"), sm.var("C")
 FIXED = [A, sm.app(A, B), sm.app(sm.app(A, B), C), sm.app(A, sm.app(B, C)), sm.var("")]
 
 
-def read_type(spec):
-    """The type of a prefix spec; a missing operand is the empty name."""
+def read_type(text):
+    """The type a prefix text names; a missing operand is the empty name."""
     tokens = []
-    for name in spec.split(","):
+    for name in text.split(","):
         bare = name.lstrip(">")
         tokens += [">"] * (len(name) - len(bare)) + [bare]
     stack = []  # read from the right: a name is pushed, ">" takes the top two
@@ -37,7 +37,7 @@ def read_type(spec):
 
 
 def check(data):
-    text, _, spec = harness.text_of(data).partition("\0")
+    text, _, prefix = harness.text_of(data).partition("\0")
     try:
         text.encode("utf-8")
     except UnicodeEncodeError:
@@ -47,10 +47,10 @@ def check(data):
             return
         raise AssertionError(f"{text!r} with a lone surrogate was read")
     types = FIXED + [sm.var(sm.trim(text))]
-    if spec:
+    if prefix:
         try:
-            spec.encode("utf-8")
-            types.append(read_type(spec))
+            prefix.encode("utf-8")
+            types.append(read_type(prefix))
         except UnicodeEncodeError:
             pass
     for t in types:

@@ -27,10 +27,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 def fuzzing_runtime():
     """atheris's AddressSanitizer runtime with libFuzzer built in: loaded
     first, it also collects the coverage of the instrumented extension."""
-    spec = importlib.util.find_spec("atheris")
-    if spec is None:
+    finder = importlib.util.find_spec("atheris")
+    if finder is None:
         sys.exit("atheris is not installed (make fuzz installs it)")
-    root = os.path.dirname(os.path.dirname(spec.origin))
+    root = os.path.dirname(os.path.dirname(finder.origin))
     return os.path.join(root, "asan_with_fuzzer.so")
 
 
