@@ -13,15 +13,11 @@ namespace voralix {
 namespace {
 
 // One step of a scan: the next value of `walk`, read by `read` into `out`.
+// (The walk checks for signals at every step.)
 template <class R>
-bool scan_step(DictWalk& walk, InterruptCheck& interrupt, bool& failed, R& out,
-               bool (*read)(PyObject*, R&) noexcept) noexcept
+bool scan_step(DictWalk& walk, bool& failed, R& out, bool (*read)(PyObject*, R&) noexcept) noexcept
 {
     PyObject *key, *value;
-    if (!interrupt.tick()) {
-        failed = true;
-        return false;
-    }
     if (!walk.next(key, value)) {
         failed = walk.failed();
         return false;
@@ -37,12 +33,12 @@ bool scan_step(DictWalk& walk, InterruptCheck& interrupt, bool& failed, R& out,
 
 bool NodeScan::next(NodeRecord& out) noexcept
 {
-    return scan_step(walk_, interrupt_, failed_, out, &read_node);
+    return scan_step(walk_, failed_, out, &read_node);
 }
 
 bool EdgeScan::next(EdgeRecord& out) noexcept
 {
-    return scan_step(walk_, interrupt_, failed_, out, &read_edge);
+    return scan_step(walk_, failed_, out, &read_edge);
 }
 
 void AdjacencyIndex::IdMap::reserve(std::size_t n)

@@ -41,7 +41,6 @@ public:
 
 private:
     DictWalk walk_;
-    InterruptCheck interrupt_;
     bool failed_ = false;
 };
 
@@ -54,7 +53,6 @@ public:
 
 private:
     DictWalk walk_;
-    InterruptCheck interrupt_;
     bool failed_ = false;
 };
 
